@@ -1,0 +1,59 @@
+#include "comparison.hpp"
+
+namespace brenk {
+namespace {
+
+void append_kind(std::string& out, std::optional<ValueKind> kind)
+{
+    static constexpr const char* names[] = {"Unknown", "Bool", "Int", "Float", "Str", "Version"};
+    if (!kind) {
+        out += "None";
+        return;
+    }
+    out += "Some(";
+    out += names[static_cast<int>(*kind)];
+    out += ')';
+}
+
+}  // namespace
+
+std::optional<ValueKind> value_kind(const Constraint& c) noexcept
+{
+    switch (c.kind()) {
+    case ConstraintKind::Cmp:
+    case ConstraintKind::Depends: return ValueKind::Bool;
+    case ConstraintKind::NumOf: return ValueKind::Int;
+    case ConstraintKind::SpecOption: return ValueKind::Unknown;
+    case ConstraintKind::Value:
+        return static_cast<ValueKind>(static_cast<int>(kind_of(c.as<ValueNode>().value)) + 1);
+    case ConstraintKind::IfThen:
+    case ConstraintKind::Maximize:
+    case ConstraintKind::Minimize: break;
+    }
+    return std::nullopt;
+}
+
+std::optional<Constraint> check_comparison(Constraint lhs, Constraint rhs, CmpType op, std::string& message)
+{
+    const auto lhs_kind = value_kind(lhs);
+    const auto rhs_kind = value_kind(rhs);
+    bool accepted = rhs_kind && lhs_kind && *lhs_kind == *rhs_kind;
+    if (accepted && *lhs_kind == ValueKind::Bool) accepted = op == CmpType::Equal || op == CmpType::NotEqual;
+    if (accepted) return make_cmp(std::move(lhs), std::move(rhs), op);
+
+    message = "Cannot compare type ";
+    append_kind(message, lhs_kind);
+    message += " from constraint ";
+    StringSink sink(message);
+    constraint_text(lhs, sink);
+    message += " with type ";
+    append_kind(message, rhs_kind);
+    message += " from constraint ";
+    constraint_text(rhs, sink);
+    message += " using operator '";
+    message += operator_text(op);
+    message += '\'';
+    return std::nullopt;
+}
+
+}  // namespace brenk

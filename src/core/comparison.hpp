@@ -1,0 +1,20 @@
+#pragma once
+// The type check applied to comparisons built by operators.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "constraint.hpp"
+
+namespace brenk {
+
+enum class ValueKind : std::uint8_t { Unknown, Bool, Int, Float, Str, Version };
+
+/// The type a constraint stands for; IfThen, Maximize and Minimize have none.
+std::optional<ValueKind> value_kind(const Constraint& c) noexcept;
+
+/// Accepts lhs `op` rhs and returns the Cmp node, or returns nothing and sets `message`
+/// to the refusal text.
+std::optional<Constraint> check_comparison(Constraint lhs, Constraint rhs, CmpType op, std::string& message);
+
+}  // namespace brenk

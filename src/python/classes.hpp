@@ -1,0 +1,48 @@
+#pragma once
+// The eleven classes: one type object each, created on first need and kept for the process.
+#include <Python.h>
+
+#include <cstddef>
+
+namespace brenk::py {
+
+enum class ClassId : int {
+    PackageOutline,
+    Cmp,
+    CmpType,
+    Depends,
+    IfThen,
+    Maximize,
+    Minimize,
+    NumOf,
+    SpecOption,
+    Value,
+    Version,
+};
+inline constexpr int class_count = 11;
+
+/// The class's type object (borrowed), creating it on first need. A failed creation raises
+/// RuntimeError "An error occurred while initializing class {name}" with the cause.
+PyTypeObject* class_type(ClassId id);
+const char* class_name(ClassId id);
+
+/// Creates a class from its slots: no subclassing, no __dict__, no weak references, no GC,
+/// a mutable type; `no_constructor` adds the disallow-instantiation flag. A non-null
+/// `vectorcall` makes calls of the class skip tuple and dict building.
+PyObject* create_class(const char* qualified_name, std::size_t basicsize, PyType_Slot* slots, bool no_constructor,
+                       vectorcallfunc vectorcall = nullptr);
+
+/// Creators, one per class file. Each returns a new reference to a fresh type object.
+PyObject* create_package_outline_type();
+PyObject* create_cmp_type();
+PyObject* create_cmp_type_type();
+PyObject* create_depends_type();
+PyObject* create_if_then_type();
+PyObject* create_maximize_type();
+PyObject* create_minimize_type();
+PyObject* create_num_of_type();
+PyObject* create_spec_option_type();
+PyObject* create_value_type();
+PyObject* create_version_type();
+
+}  // namespace brenk::py

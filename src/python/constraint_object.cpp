@@ -1,0 +1,190 @@
+#include "constraint_object.hpp"
+
+#include <new>
+#include <string>
+
+#include "../core/comparison.hpp"
+#include "classes.hpp"
+#include "log.hpp"
+#include "option_values.hpp"
+#include "thread_id.hpp"
+
+namespace brenk::py {
+namespace {
+
+constexpr const char* if_then_path = "brenk::package::constraint::if_then::IfThen";
+
+ClassId class_of(ConstraintKind kind)
+{
+    static constexpr ClassId ids[constraint_kind_count] = {
+        ClassId::Cmp,     ClassId::Depends, ClassId::IfThen,     ClassId::Maximize,
+        ClassId::Minimize, ClassId::NumOf,  ClassId::SpecOption, ClassId::Value,
+    };
+    return ids[static_cast<int>(kind)];
+}
+
+/// Copies the node of a constraint object under a shared borrow; nothing when the object
+/// is being written.
+std::optional<Constraint> read_constraint_object(PyObject* obj)
+{
+    ConstraintObject* c = as_constraint(obj);
+    check_owner_thread(c);
+    SharedBorrow borrow(c->borrow);
+    if (!borrow.held()) return std::nullopt;
+    return c->node;
+}
+
+/// The conversion without its failure report.
+std::optional<Constraint> convert(PyObject* obj)
+{
+    if (is_constraint_object(obj)) {
+        if (auto node = read_constraint_object(obj)) return node;
+    }
+    if (auto value = try_extract_value(obj)) return make_value(std::move(*value));
+    return std::nullopt;
+}
+
+std::string conversion_failure_message(PyObject* obj)
+{
+    return "cannot convert '" + render_object(reinterpret_cast<PyObject*>(Py_TYPE(obj))) + "' to Constraint";
+}
+
+}  // namespace
+
+bool is_constraint_object(PyObject* obj) noexcept { return Py_TYPE(obj)->tp_dealloc == constraint_dealloc; }
+
+void check_owner_thread(const ConstraintObject* obj)
+{
+    if (obj->kind != ConstraintKind::IfThen) return;
+    const std::uint64_t current = current_thread_id();
+    if (current == obj->owner) return;
+    panic(std::string(if_then_path) + " is unsendable, but sent to another thread (calling thread " +
+              std::to_string(current) + " != owning thread " + std::to_string(obj->owner) + ")",
+          "src/package/constraint/if_then");
+}
+
+PyObject* new_constraint_object(PyTypeObject* type, Constraint node)
+{
+    PyObject* obj = type->tp_alloc(type, 0);
+    if (obj == nullptr) throw_error_set();
+    ConstraintObject* c = as_constraint(obj);
+    new (&c->borrow) BorrowFlag();
+    c->kind = node.kind();
+    c->owner = current_thread_id();
+    new (&c->node) Constraint(std::move(node));
+    return obj;
+}
+
+PyObject* constraint_to_object(Constraint node)
+{
+    PyTypeObject* type = class_type(class_of(node.kind()));
+    return new_constraint_object(type, std::move(node));
+}
+
+Constraint extract_constraint(PyObject* obj)
+{
+    if (auto node = convert(obj)) return std::move(*node);
+    const std::string message = conversion_failure_message(obj);
+    emit(constraint_conversion_site, message);
+    raise(PyExc_TypeError, message);
+}
+
+std::optional<Constraint> try_extract_constraint(PyObject* obj)
+{
+    if (auto node = convert(obj)) return node;
+    // The message is only built when someone reads it: here, the log.
+    if (log_enabled(constraint_conversion_site.level)) emit(constraint_conversion_site, conversion_failure_message(obj));
+    return std::nullopt;
+}
+
+std::vector<Constraint> extract_constraint_list(PyObject* obj)
+{
+    if (PyUnicode_Check(obj)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
+    std::vector<Constraint> list;
+    const Py_ssize_t length = PySequence_Size(obj);
+    if (length < 0) {
+        discard_error();
+    }
+    else if (length <= (Py_ssize_t{1} << 24)) {
+        // Only a hint: a huge claimed length must not turn into a huge allocation.
+        list.reserve(static_cast<std::size_t>(length));
+    }
+    Ref iterator = check(PyObject_GetIter(obj));
+    while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
+        list.push_back(extract_constraint(item.get()));
+    }
+    if (PyErr_Occurred()) throw_error_set();
+    return list;
+}
+
+PyObject* constraint_list_to_object(const std::vector<Constraint>& list)
+{
+    Ref result = check(PyList_New(static_cast<Py_ssize_t>(list.size())));
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(i), constraint_to_object(list[i]));
+    }
+    return result.release();
+}
+
+void constraint_dealloc(PyObject* self) noexcept
+{
+    ConstraintObject* obj = as_constraint(self);
+    PyTypeObject* type = Py_TYPE(self);
+    if (obj->kind == ConstraintKind::IfThen && obj->owner != current_thread_id()) {
+        // The payload belongs to its thread: leak it and say so.
+        (void)obj->node.detach();
+        PyObject* pending = PyErr_GetRaisedException();
+        PyErr_SetString(PyExc_RuntimeError,
+                        "brenk::package::constraint::if_then::IfThen is unsendable, but is being dropped on another "
+                        "thread");
+        PyErr_WriteUnraisable(nullptr);
+        PyErr_SetRaisedException(pending);
+    }
+    obj->node.~Constraint();
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexcept
+{
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+        if (!is_constraint_object(self)) Py_RETURN_NOTIMPLEMENTED;
+        ConstraintObject* obj = as_constraint(self);
+        check_owner_thread(obj);
+        SharedBorrow borrow(obj->borrow);
+        if (!borrow.held()) Py_RETURN_NOTIMPLEMENTED;
+        std::optional<Constraint> rhs = try_extract_constraint(other);
+        if (!rhs) Py_RETURN_NOTIMPLEMENTED;
+        static constexpr CmpType by_opcode[] = {CmpType::Less,    CmpType::LessOrEqual, CmpType::Equal,
+                                                CmpType::NotEqual, CmpType::Greater,    CmpType::GreaterOrEqual};
+        if (op < 0 || op > 5) Py_RETURN_NOTIMPLEMENTED;
+        std::string refusal;
+        std::optional<Constraint> cmp = check_comparison(obj->node, std::move(*rhs), by_opcode[op], refusal);
+        if (!cmp) raise(PyExc_NotImplementedError, refusal);
+        return constraint_to_object(std::move(*cmp));
+    });
+}
+
+std::string text_argument(PyObject* obj)
+{
+    if (!PyUnicode_Check(obj)) raise_cast_error(obj, "str");
+    return std::string(str_utf8(obj));
+}
+
+PyObject* create_constraint_class(const char* qualified_name, const char* doc, PyGetSetDef* getset,
+                                  PyMethodDef* methods, newfunc tp_new, vectorcallfunc vectorcall)
+{
+    std::vector<PyType_Slot> slots = {
+        {Py_tp_dealloc, reinterpret_cast<void*>(&constraint_dealloc)},
+        {Py_tp_richcompare, reinterpret_cast<void*>(&constraint_richcompare)},
+        {Py_tp_getset, getset},
+    };
+    if (methods != nullptr) slots.push_back({Py_tp_methods, methods});
+    if (tp_new != nullptr) slots.push_back({Py_tp_new, reinterpret_cast<void*>(tp_new)});
+    if (doc != nullptr) slots.push_back({Py_tp_doc, const_cast<char*>(doc)});
+    slots.push_back({0, nullptr});
+    return create_class(qualified_name, sizeof(ConstraintObject), slots.data(), tp_new == nullptr, vectorcall);
+}
+
+}  // namespace brenk::py

@@ -1,0 +1,120 @@
+#pragma once
+// The Python object shared by the eight constraint classes and the conversions between
+// Python objects and constraints.
+//
+// Each object holds one constraint node of its class's kind. Nodes are immutable: a read
+// shares the node (or a child), a property write builds a new node and swaps it in under the
+// exclusive borrow. `node` is read only under a shared borrow and replaced only under the
+// exclusive one; `kind` and `owner` never change after construction.
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../core/constraint.hpp"
+#include "args.hpp"
+#include "borrow.hpp"
+#include "errors.hpp"
+
+namespace brenk::py {
+
+struct ConstraintObject {
+    PyObject_HEAD
+    BorrowFlag borrow;
+    ConstraintKind kind;
+    std::uint64_t owner;  // creating thread; enforced for IfThen only
+    Constraint node;
+};
+
+/// True for instances of the eight constraint classes.
+bool is_constraint_object(PyObject* obj) noexcept;
+inline ConstraintObject* as_constraint(PyObject* obj) noexcept { return reinterpret_cast<ConstraintObject*>(obj); }
+
+/// Panics when an IfThen object is used on a thread other than its creator.
+void check_owner_thread(const ConstraintObject* obj);
+
+/// A new object of the class matching the node's kind, owning `node`.
+PyObject* constraint_to_object(Constraint node);
+/// A new object of `type` (one of the eight classes) owning `node`.
+PyObject* new_constraint_object(PyTypeObject* type, Constraint node);
+
+/// The constraint a Python object stands for, or TypeError "cannot convert '{}' to Constraint".
+Constraint extract_constraint(PyObject* obj);
+/// Like extract_constraint, but a failure returns nothing and leaves no exception pending
+/// (its log record is still written). Internal failures still raise.
+std::optional<Constraint> try_extract_constraint(PyObject* obj);
+/// A sequence (not a str) of convertible objects, in iteration order.
+std::vector<Constraint> extract_constraint_list(PyObject* obj);
+/// A new list with one new object per constraint.
+PyObject* constraint_list_to_object(const std::vector<Constraint>& list);
+
+/// Slots shared by the eight classes.
+void constraint_dealloc(PyObject* self) noexcept;
+PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexcept;
+
+/// Getter body: thread check, shared borrow, then `read(node)`.
+template <class Read>
+PyObject* read_node(PyObject* self, Read&& read) noexcept
+{
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+        ConstraintObject* obj = as_constraint(self);
+        check_owner_thread(obj);
+        SharedBorrow borrow(obj->borrow);
+        borrow.require();
+        return read(obj->node);
+    });
+}
+
+/// Setter body: refuse deletion, convert (attributed to `name`), thread check, then swap in
+/// `rebuild(old node, converted value)` under the exclusive borrow.
+template <class Convert, class Rebuild>
+int write_node(PyObject* self, PyObject* value, const char* name, Convert&& convert, Rebuild&& rebuild) noexcept
+{
+    return guard<int>(-1, [&]() -> int {
+        if (value == nullptr) raise(PyExc_AttributeError, "can't delete attribute");
+        auto converted = convert_argument(name, [&] { return convert(value); });
+        ConstraintObject* obj = as_constraint(self);
+        check_owner_thread(obj);
+        Constraint old;
+        {
+            ExclusiveBorrow borrow(obj->borrow);
+            Constraint updated = rebuild(obj->node, std::move(converted));
+            old = std::exchange(obj->node, std::move(updated));
+        }
+        return 0;  // `old` is released here, after the borrow
+    });
+}
+
+/// Constructor entry points generated from a signature and a build function that turns the
+/// bound arguments into the new object's node.
+template <const Signature& Sig, Constraint (*Build)(PyObject* const*)>
+PyObject* constraint_vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept
+{
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+        PyObject* bound[8];
+        bind(Sig, args, nargsf, kwnames, bound);
+        return new_constraint_object(reinterpret_cast<PyTypeObject*>(type), Build(bound));
+    });
+}
+template <const Signature& Sig, Constraint (*Build)(PyObject* const*)>
+PyObject* constraint_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept
+{
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+        PyObject* bound[8];
+        bind(Sig, args, kwargs, bound);
+        return new_constraint_object(type, Build(bound));
+    });
+}
+
+/// Creates one of the eight classes: shared layout and slots plus the class's own.
+PyObject* create_constraint_class(const char* qualified_name, const char* doc, PyGetSetDef* getset,
+                                  PyMethodDef* methods, newfunc tp_new, vectorcallfunc vectorcall);
+
+/// Argument conversions used by the constructors and setters.
+std::string text_argument(PyObject* obj);       // must be a str
+CmpType cmp_type_argument(PyObject* obj);       // must be a CmpType object
+PyObject* new_cmp_type_object(CmpType op);      // a fresh CmpType object
+
+}  // namespace brenk::py

@@ -1,0 +1,183 @@
+#include "errors.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "once.hpp"
+#include "thread_id.hpp"
+
+namespace brenk::py {
+namespace {
+
+OnceObject panic_cell;
+
+constexpr const char* panic_doc =
+    "The exception raised when native code called from Python fails unrecoverably.\n\n"
+    "Like SystemExit, it derives from BaseException, so that it normally propagates through\n"
+    "the whole stack and ends the interpreter instead of being caught by 'except Exception'.";
+
+void write_stderr(const std::string& text) noexcept
+{
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+void throw_error_set()
+{
+    if (!PyErr_Occurred()) {
+        PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+    }
+    throw ErrorSet{};
+}
+
+void raise(PyObject* type, std::string_view message)
+{
+    Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(type, text.get());
+    throw_error_set();
+}
+
+PyObject* panic_type()
+{
+    return panic_cell.get_or_init([]() -> PyObject* {
+        PyObject* type = PyErr_NewExceptionWithDoc("brenk_runtime.PanicException", panic_doc, PyExc_BaseException, nullptr);
+        if (type == nullptr) Py_FatalError("Failed to initialize new exception type.");
+        return type;
+    });
+}
+
+void panic(std::string_view message, const char* location)
+{
+    write_stderr("brenk: internal failure on thread " + std::to_string(current_thread_id()) + " at " + location +
+                 ": " + std::string(message) + "\n");
+    PyObject* type = panic_type();
+    Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(type, text.get());
+    throw_error_set();
+}
+
+void discard_error()
+{
+    if (!PyErr_Occurred()) return;
+    if (PyErr_ExceptionMatches(panic_type())) {
+        write_stderr("brenk: a PanicException raised by Python code called from brenk is propagated\n");
+        throw ErrorSet{};
+    }
+    PyErr_Clear();
+}
+
+std::string type_qualname(PyTypeObject* type)
+{
+    Ref name = Ref::steal(PyType_GetQualName(type));
+    if (name) {
+        Py_ssize_t size = 0;
+        if (const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size)) {
+            return std::string(utf8, static_cast<std::size_t>(size));
+        }
+    }
+    discard_error();
+    return "<failed to extract type name>";
+}
+
+void raise_cast_error(PyObject* obj, const char* target)
+{
+    raise(PyExc_TypeError, "'" + type_qualname(Py_TYPE(obj)) + "' object cannot be cast as '" + target + "'");
+}
+
+std::string render_object(PyObject* obj)
+{
+    Ref text = Ref::steal(PyObject_Str(obj));
+    if (text) {
+        Py_ssize_t size = 0;
+        if (const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size)) {
+            return std::string(utf8, static_cast<std::size_t>(size));
+        }
+    }
+    if (PyErr_ExceptionMatches(panic_type())) discard_error();  // propagates the panic
+    write_unraisable(obj);
+    Ref name = Ref::steal(PyType_GetName(Py_TYPE(obj)));
+    if (name) {
+        Py_ssize_t size = 0;
+        if (const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size)) {
+            return "<unprintable " + std::string(utf8, static_cast<std::size_t>(size)) + " object>";
+        }
+    }
+    discard_error();
+    return "<unprintable object>";
+}
+
+void reraise_attributed(const char* name)
+{
+    Ref exc = Ref::steal(PyErr_GetRaisedException());
+    if (!exc) throw_error_set();
+    if (Py_TYPE(exc.get()) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
+        PyErr_SetRaisedException(exc.release());
+        throw ErrorSet{};
+    }
+    const std::string message = "argument '" + std::string(name) + "': " + render_object(exc.get());
+    Ref cause = Ref::steal(PyException_GetCause(exc.get()));
+    Ref text = check(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    Ref replacement = check(PyObject_CallOneArg(PyExc_TypeError, text.get()));
+    PyException_SetCause(replacement.get(), cause.release());
+    PyErr_SetRaisedException(replacement.release());
+    throw ErrorSet{};
+}
+
+void set_error_from_current_exception() noexcept
+{
+    try {
+        throw;
+    }
+    catch (const ErrorSet&) {
+        if (!PyErr_Occurred()) {
+            PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+        }
+    }
+    catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    }
+    catch (const std::exception& e) {
+        try {
+            panic(std::string("unexpected native exception: ") + e.what(), "src/lib");
+        }
+        catch (...) {
+        }
+    }
+    catch (...) {
+        try {
+            panic("unexpected native exception", "src/lib");
+        }
+        catch (...) {
+        }
+    }
+}
+
+PyObject* ascii_to_str(std::string_view text)
+{
+    PyObject* s = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
+    if (s != nullptr && !text.empty()) std::memcpy(PyUnicode_DATA(s), text.data(), text.size());
+    return s;
+}
+
+PyObject* utf8_to_str(std::string_view text)
+{
+    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
+}
+
+std::string_view str_utf8(PyObject* str)
+{
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
+    if (utf8 == nullptr) throw_error_set();
+    return std::string_view(utf8, static_cast<std::size_t>(size));
+}
+
+void write_unraisable(PyObject* context) noexcept
+{
+    if (PyErr_Occurred()) PyErr_WriteUnraisable(context);
+}
+
+}  // namespace brenk::py

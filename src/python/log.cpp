@@ -1,0 +1,164 @@
+#include "log.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "errors.hpp"
+
+namespace brenk::py {
+namespace detail {
+std::atomic<int> min_enabled_level{static_cast<int>(Level::Off)};
+}
+
+namespace {
+
+constexpr LogSite activation_site{Level::Warn, "brenk", "src/lib", 100};
+
+/// Installation goes empty -> installing -> set, once per process.
+enum InstallState : int { not_installed = 0, installing = 1, installed = 2 };
+std::atomic<int> install_state{not_installed};
+std::atomic<bool> use_colour{true};
+
+/// Serialises whole lines on standard output (log records and main_entry's line).
+PyMutex stdout_lock{};
+
+const char* level_label(Level level)
+{
+    switch (level) {
+    case Level::Trace: return "TRACE";
+    case Level::Debug: return "DEBUG";
+    case Level::Info: return " INFO";
+    case Level::Warn: return " WARN";
+    case Level::Error: return "ERROR";
+    case Level::Off: break;
+    }
+    return "?????";
+}
+
+const char* level_colour(Level level)
+{
+    switch (level) {
+    case Level::Trace: return "\x1b[35m";
+    case Level::Debug: return "\x1b[34m";
+    case Level::Info: return "\x1b[32m";
+    case Level::Warn: return "\x1b[33m";
+    case Level::Error: return "\x1b[31m";
+    case Level::Off: break;
+    }
+    return "";
+}
+
+/// Writes all of `text` to fd 1 under the standard-output lock; returns errno or 0.
+int write_stdout(std::string_view text) noexcept
+{
+    int error = 0;
+    PyMutex_Lock(&stdout_lock);
+    while (!text.empty()) {
+        const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            break;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    PyMutex_Unlock(&stdout_lock);
+    return error;
+}
+
+void format_line(std::string& line, const LogSite& site, std::string_view message)
+{
+    constexpr std::string_view reset = "\x1b[0m", dim = "\x1b[2m";
+    if (use_colour.load(std::memory_order_relaxed)) {
+        line += level_colour(site.level);
+        line += level_label(site.level);
+        line += reset;
+        line += ' ';
+        line += dim;
+        line += site.target;
+        line += reset;
+        line += dim;
+        line += ':';
+        line += reset;
+    }
+    else {
+        line += level_label(site.level);
+        line += ' ';
+        line += site.target;
+        line += ':';
+    }
+    line += ' ';
+    line += message;
+    line += '\n';
+}
+
+/// Colour is off only for a set, non-empty, valid UTF-8 NO_COLOR.
+bool colour_from_environment()
+{
+    const char* value = std::getenv("NO_COLOR");
+    if (value == nullptr || *value == '\0') return true;
+    Ref decoded = Ref::steal(PyUnicode_DecodeUTF8(value, static_cast<Py_ssize_t>(std::strlen(value)), "strict"));
+    if (!decoded) {
+        PyErr_Clear();
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void emit(const LogSite& site, std::string_view message) noexcept
+{
+    if (!log_enabled(site.level)) return;
+    thread_local std::string line;
+    int error = 0;
+    try {
+        line.clear();
+        format_line(line, site, message);
+        error = write_stdout(line);
+    }
+    catch (...) {
+        // Could not format: say which record it was instead.
+        std::string fallback = std::string("brenk: unformattable log record at ") + site.file + ":" +
+                               std::to_string(site.line) + " (target " + site.target + ")\n";
+        error = write_stdout(fallback);
+    }
+    if (error != 0) {
+        std::fprintf(stderr, "brenk: could not write a log record to standard output: %s\n", std::strerror(error));
+    }
+    line.clear();
+}
+
+PyObject* init_tracing(PyObject*, PyObject*) noexcept
+{
+    return guard<PyObject*>(nullptr, []() -> PyObject* {
+        const bool colour = colour_from_environment();
+        int expected = not_installed;
+        if (!install_state.compare_exchange_strong(expected, installing, std::memory_order_acq_rel)) {
+            panic("Failed to set subscriber: SetGlobalDefaultError(\"a global default trace dispatcher has already "
+                  "been set\")",
+                  "src/lib");
+        }
+        use_colour.store(colour, std::memory_order_relaxed);
+        detail::min_enabled_level.store(static_cast<int>(Level::Info), std::memory_order_release);
+        install_state.store(installed, std::memory_order_release);
+        emit(activation_site, "tracing activated");
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* main_entry(PyObject*, PyObject*) noexcept
+{
+    return guard<PyObject*>(nullptr, []() -> PyObject* {
+        const int error = write_stdout("brenk entrypoint\n");
+        if (error != 0) panic(std::string("failed printing to stdout: ") + std::strerror(error), "src/lib");
+        Py_RETURN_NONE;
+    });
+}
+
+}  // namespace brenk::py

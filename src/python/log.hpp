@@ -1,0 +1,41 @@
+#pragma once
+// The diagnostic log: off until init_tracing(), then one line per record on fd 1.
+#include <Python.h>
+
+#include <atomic>
+#include <string_view>
+
+namespace brenk::py {
+
+enum class Level : int { Trace = 0, Debug = 1, Info = 2, Warn = 3, Error = 4, Off = 5 };
+
+/// Where a record comes from: carried with it, not printed.
+struct LogSite {
+    Level level;
+    const char* target;  // "brenk::package::outline"
+    const char* file;    // "src/package/outline"
+    int line;
+};
+
+namespace detail {
+extern std::atomic<int> min_enabled_level;
+}
+
+/// True when records of `level` are written; always false before init_tracing().
+inline bool log_enabled(Level level) noexcept
+{
+    return static_cast<int>(level) >= detail::min_enabled_level.load(std::memory_order_relaxed);
+}
+
+/// Formats and writes one record; never fails from the caller's point of view.
+void emit(const LogSite& site, std::string_view message) noexcept;
+
+/// The module functions init_tracing() and main_entry().
+PyObject* init_tracing(PyObject* module, PyObject* unused) noexcept;
+PyObject* main_entry(PyObject* module, PyObject* unused) noexcept;
+
+inline constexpr LogSite constraint_conversion_site{Level::Error, "brenk::package::constraint", "src/package/constraint/mod", 324};
+inline constexpr LogSite option_value_conversion_site{Level::Error, "brenk::spec::spec_option", "src/spec/spec_option", 237};
+inline constexpr LogSite outline_keyword_site{Level::Error, "brenk::package::outline", "src/package/outline", 542};
+
+}  // namespace brenk::py

@@ -1,0 +1,125 @@
+// The module's entry point and the module tree under brenk.
+#include <Python.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "classes.hpp"
+#include "errors.hpp"
+#include "log.hpp"
+#include "once.hpp"
+
+namespace brenk::py {
+namespace {
+
+/// The interpreter that first imported the module; set once, -1 before.
+std::atomic<std::int64_t> recorded_interpreter{-1};
+OnceObject module_cell;
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "brenk", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+PyMethodDef init_tracing_def = {"init_tracing", init_tracing, METH_NOARGS, "init_tracing()\n--\n\n"};
+PyMethodDef main_entry_def = {"main_entry", main_entry, METH_NOARGS, "main_entry()\n--\n\n"};
+
+/// Appends `name` to the module's __all__ (creating it) and sets the attribute.
+void add_to_module(PyObject* module, PyObject* name, PyObject* value)
+{
+    Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw_error_set();
+        PyErr_Clear();
+        all = check(PyList_New(0));
+        check_status(PyObject_SetAttrString(module, "__all__", all.get()));
+    }
+    else if (!PyList_Check(all.get())) {
+        raise_cast_error(all.get(), "PyList");
+    }
+    if (PyList_Append(all.get(), name) < 0) panic("could not append __name__ to __all__", "src/lib");
+    check_status(PyObject_SetAttr(module, name, value));
+}
+
+void add_class(PyObject* module, ClassId id)
+{
+    PyObject* type = reinterpret_cast<PyObject*>(class_type(id));
+    Ref name = check(PyUnicode_FromString(class_name(id)));
+    add_to_module(module, name.get(), type);
+}
+
+void add_function(PyObject* module, PyMethodDef* def)
+{
+    Ref module_name = check(PyModule_GetNameObject(module));
+    Ref function = check(PyCMethod_New(def, module, module_name.get(), nullptr));
+    Ref name = check(PyObject_GetAttrString(function.get(), "__name__"));
+    if (!PyUnicode_Check(name.get())) raise_cast_error(name.get(), "PyString");
+    add_to_module(module, name.get(), function.get());
+}
+
+/// Makes `child` reachable as an attribute of `parent` and as sys.modules[dotted_name].
+void register_submodule(PyObject* parent, PyObject* child, const char* dotted_name)
+{
+    Ref name = check(PyModule_GetNameObject(child));
+    add_to_module(parent, name.get(), child);
+    Ref sys_name = check(PyUnicode_FromString("sys"));
+    Ref sys = check(PyImport_Import(sys_name.get()));
+    Ref modules = check(PyObject_GetAttrString(sys.get(), "modules"));
+    Ref key = check(PyUnicode_FromString(dotted_name));
+    check_status(PyObject_SetItem(modules.get(), key.get(), child));
+}
+
+Ref new_submodule(const char* name)
+{
+    Ref text = check(PyUnicode_FromString(name));
+    return check(PyModule_NewObject(text.get()));
+}
+
+void build_module_tree(PyObject* top)
+{
+    Ref package = new_submodule("package");
+    Ref outline = new_submodule("outline");
+    add_class(outline.get(), ClassId::PackageOutline);
+    register_submodule(package.get(), outline.get(), "brenk.package.outline");
+    Ref constraint = new_submodule("constraint");
+    for (ClassId id : {ClassId::Cmp, ClassId::CmpType, ClassId::Depends, ClassId::IfThen, ClassId::Maximize,
+                       ClassId::Minimize, ClassId::NumOf, ClassId::SpecOption, ClassId::Value}) {
+        add_class(constraint.get(), id);
+    }
+    register_submodule(package.get(), constraint.get(), "brenk.package.constraint");
+    Ref version = new_submodule("version");
+    add_class(version.get(), ClassId::Version);
+    register_submodule(package.get(), version.get(), "brenk.package.version");
+    register_submodule(top, package.get(), "brenk.package");
+    add_function(top, &init_tracing_def);
+    add_function(top, &main_entry_def);
+}
+
+PyObject* create_module()
+{
+    Ref module = check(PyModule_Create2(&module_def, 1013));
+#ifdef Py_GIL_DISABLED
+    check_status(PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_USED));
+#endif
+    build_module_tree(module.get());
+    return module.release();
+}
+
+PyObject* init_module() noexcept
+{
+    return guard<PyObject*>(nullptr, []() -> PyObject* {
+        const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+        if (id == -1) throw_error_set();
+        std::int64_t expected = -1;
+        if (!recorded_interpreter.compare_exchange_strong(expected, id) && expected != id) {
+            raise(PyExc_ImportError,
+                  "brenk keeps process-wide state and its modules do not yet support subinterpreters; import it "
+                  "only from the main interpreter");
+        }
+        return Py_NewRef(module_cell.get_or_init(create_module));
+    });
+}
+
+}  // namespace
+}  // namespace brenk::py
+
+extern "C" PyMODINIT_FUNC PyInit_brenk(void) { return brenk::py::init_module(); }

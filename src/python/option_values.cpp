@@ -1,0 +1,129 @@
+#include "option_values.hpp"
+
+#include <cstring>
+#include <string>
+
+#include "errors.hpp"
+#include "log.hpp"
+#include "version_object.hpp"
+
+namespace brenk::py {
+namespace {
+
+/// NumPy's boolean scalar, recognised by its type's name and module without importing NumPy.
+bool is_numpy_bool_type(PyTypeObject* type)
+{
+    if (!(type->tp_flags & Py_TPFLAGS_HEAPTYPE)) {
+        // Static types carry "module.name" in tp_name.
+        const char* name = type->tp_name;
+        return std::strcmp(name, "numpy.bool_") == 0 || std::strcmp(name, "numpy.bool") == 0;
+    }
+    Ref name = Ref::steal(PyType_GetName(type));
+    Ref module = Ref::steal(PyType_GetModuleName(type));
+    if (!name || !module) {
+        discard_error();
+        return false;
+    }
+    return PyUnicode_CompareWithASCIIString(module.get(), "numpy") == 0 &&
+           (PyUnicode_CompareWithASCIIString(name.get(), "bool_") == 0 ||
+            PyUnicode_CompareWithASCIIString(name.get(), "bool") == 0);
+}
+
+std::optional<OptionValue> try_bool(PyObject* obj)
+{
+    if (obj == Py_True) return OptionValue{true};
+    if (obj == Py_False) return OptionValue{false};
+    PyTypeObject* type = Py_TYPE(obj);
+    if (!is_numpy_bool_type(type)) return std::nullopt;
+    if (type->tp_as_number == nullptr || type->tp_as_number->nb_bool == nullptr) return std::nullopt;
+    const int truth = type->tp_as_number->nb_bool(obj);
+    if (truth < 0) {
+        discard_error();
+        return std::nullopt;
+    }
+    return OptionValue{truth != 0};
+}
+
+std::optional<OptionValue> try_int(PyObject* obj)
+{
+    // Objects that are neither int nor define __index__ would only make the conversion
+    // raise a TypeError, so skip the call.
+    if (!PyLong_Check(obj) && !PyIndex_Check(obj)) return std::nullopt;
+    const long long value = PyLong_AsLongLong(obj);
+    if (value == -1 && PyErr_Occurred()) {
+        discard_error();
+        return std::nullopt;
+    }
+    return OptionValue{static_cast<std::int64_t>(value)};
+}
+
+std::optional<OptionValue> try_float(PyObject* obj)
+{
+    if (PyFloat_CheckExact(obj)) return OptionValue{PyFloat_AS_DOUBLE(obj)};
+    PyNumberMethods* number = Py_TYPE(obj)->tp_as_number;
+    const bool convertible = PyFloat_Check(obj) || PyLong_Check(obj) || PyIndex_Check(obj) ||
+                             (number != nullptr && number->nb_float != nullptr);
+    if (!convertible) return std::nullopt;
+    const double value = PyFloat_AsDouble(obj);
+    if (value == -1.0 && PyErr_Occurred()) {
+        discard_error();
+        return std::nullopt;
+    }
+    return OptionValue{value};
+}
+
+std::optional<OptionValue> try_str(PyObject* obj)
+{
+    if (!PyUnicode_Check(obj)) return std::nullopt;
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (utf8 == nullptr) {
+        discard_error();
+        return std::nullopt;
+    }
+    return OptionValue{std::string(utf8, static_cast<std::size_t>(size))};
+}
+
+}  // namespace
+
+std::optional<OptionValue> try_extract_value(PyObject* obj)
+{
+    // Exact builtins go straight to their own step; the earlier steps cannot accept them.
+    if (PyLong_CheckExact(obj)) {
+        int overflow = 0;
+        const long long value = PyLong_AsLongLongAndOverflow(obj, &overflow);
+        if (overflow == 0) return OptionValue{static_cast<std::int64_t>(value)};
+        return try_float(obj);
+    }
+    if (PyFloat_CheckExact(obj)) return OptionValue{PyFloat_AS_DOUBLE(obj)};
+    if (PyUnicode_CheckExact(obj)) return try_str(obj);
+    if (auto v = try_bool(obj)) return v;
+    if (auto v = try_int(obj)) return v;
+    if (auto v = try_float(obj)) return v;
+    if (auto v = try_str(obj)) return v;
+    if (auto version = read_version(obj)) return OptionValue{std::move(*version)};
+    return std::nullopt;
+}
+
+OptionValue extract_option_value(PyObject* obj)
+{
+    if (auto value = try_extract_value(obj)) return std::move(*value);
+    const std::string message =
+        "cannot cast Python type '" + render_object(reinterpret_cast<PyObject*>(Py_TYPE(obj))) + "' to SpecOptionValue";
+    emit(option_value_conversion_site, message);
+    raise(PyExc_TypeError, message);
+}
+
+PyObject* option_value_to_object(const OptionValue& value)
+{
+    switch (kind_of(value)) {
+    case OptionKind::Bool: return Py_NewRef(std::get<bool>(value.v) ? Py_True : Py_False);
+    case OptionKind::Int: return check(PyLong_FromLongLong(std::get<std::int64_t>(value.v))).release();
+    case OptionKind::Float: return check(PyFloat_FromDouble(std::get<double>(value.v))).release();
+    case OptionKind::Str: return check(utf8_to_str(std::get<std::string>(value.v))).release();
+    case OptionKind::Version: return new_version_object(std::get<Version>(value.v));
+    }
+    return nullptr;
+}
+
+}  // namespace brenk::py

@@ -1,0 +1,46 @@
+#pragma once
+// The one owning handle for Python references. Every incref is visible at the call site.
+#include <Python.h>
+
+#include <utility>
+
+namespace brenk::py {
+
+/// Move-only owner of one strong reference (or none).
+class Ref {
+public:
+    Ref() noexcept = default;
+    /// Takes over a new reference (may be null).
+    static Ref steal(PyObject* p) noexcept
+    {
+        Ref r;
+        r.p_ = p;
+        return r;
+    }
+    /// Adds a reference to a borrowed pointer (may be null).
+    static Ref borrow(PyObject* p) noexcept
+    {
+        Py_XINCREF(p);
+        return steal(p);
+    }
+    Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    Ref& operator=(Ref&& o) noexcept
+    {
+        Ref old(std::move(*this));
+        p_ = std::exchange(o.p_, nullptr);
+        return *this;
+    }
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref() { Py_XDECREF(p_); }
+
+    PyObject* get() const noexcept { return p_; }
+    /// Hands the reference to the caller.
+    PyObject* release() noexcept { return std::exchange(p_, nullptr); }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+
+private:
+    PyObject* p_ = nullptr;
+};
+
+}  // namespace brenk::py

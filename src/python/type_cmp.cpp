@@ -1,0 +1,90 @@
+// Cmp: lhs op rhs; the only class with if_then.
+#include "classes.hpp"
+#include "constraint_object.hpp"
+
+namespace brenk::py {
+namespace {
+
+constexpr const char* cmp_parameters[] = {"lhs", "rhs", "op"};
+constexpr Signature cmp_signature{"Cmp.__new__()", cmp_parameters, 3, 3, false};
+constexpr const char* if_then_parameters[] = {"then"};
+constexpr Signature if_then_signature{"Cmp.if_then()", if_then_parameters, 1, 1, false};
+
+Constraint build(PyObject* const* args)
+{
+    Constraint lhs = convert_argument("lhs", [&] { return extract_constraint(args[0]); });
+    Constraint rhs = convert_argument("rhs", [&] { return extract_constraint(args[1]); });
+    const CmpType op = convert_argument("op", [&] { return cmp_type_argument(args[2]); });
+    return make_cmp(std::move(lhs), std::move(rhs), op);
+}
+
+const CmpNode& cmp(const Constraint& c) { return c.as<CmpNode>(); }
+
+PyObject* get_lhs(PyObject* self, void*) noexcept
+{
+    return read_node(self, [](const Constraint& c) { return constraint_to_object(cmp(c).lhs); });
+}
+PyObject* get_rhs(PyObject* self, void*) noexcept
+{
+    return read_node(self, [](const Constraint& c) { return constraint_to_object(cmp(c).rhs); });
+}
+PyObject* get_op(PyObject* self, void*) noexcept
+{
+    return read_node(self, [](const Constraint& c) { return new_cmp_type_object(cmp(c).op); });
+}
+int set_lhs(PyObject* self, PyObject* value, void*) noexcept
+{
+    return write_node(self, value, "lhs", extract_constraint, [](const Constraint& old, Constraint lhs) {
+        return make_cmp(std::move(lhs), cmp(old).rhs, cmp(old).op);
+    });
+}
+int set_rhs(PyObject* self, PyObject* value, void*) noexcept
+{
+    return write_node(self, value, "rhs", extract_constraint, [](const Constraint& old, Constraint rhs) {
+        return make_cmp(cmp(old).lhs, std::move(rhs), cmp(old).op);
+    });
+}
+int set_op(PyObject* self, PyObject* value, void*) noexcept
+{
+    return write_node(self, value, "op", cmp_type_argument, [](const Constraint& old, CmpType op) {
+        return make_cmp(cmp(old).lhs, cmp(old).rhs, op);
+    });
+}
+
+/// cond.if_then(then): an IfThen owned by the calling thread.
+PyObject* if_then(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept
+{
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+        PyObject* bound[1];
+        bind(if_then_signature, args, static_cast<std::size_t>(nargsf), kwnames, bound);
+        ConstraintObject* obj = as_constraint(self);
+        SharedBorrow borrow(obj->borrow);
+        borrow.require();
+        Constraint then = convert_argument("then", [&] { return extract_constraint(bound[0]); });
+        return constraint_to_object(make_if_then(obj->node, std::move(then)));
+    });
+}
+
+PyGetSetDef getset[] = {
+    {"lhs", get_lhs, set_lhs, nullptr, nullptr},
+    {"rhs", get_rhs, set_rhs, nullptr, nullptr},
+    {"op", get_op, set_op, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef methods[] = {
+    {"if_then", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&if_then)), METH_FASTCALL | METH_KEYWORDS,
+     "if_then($self, then)\n--\n\nWrap this condition in an IfThen constraint.\n\ncond.if_then(then) => If ( cond ) "
+     "Then ( then )"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace
+
+PyObject* create_cmp_type()
+{
+    return create_constraint_class("builtins.Cmp", "Cmp(lhs, rhs, op)\n--\n\n", getset, methods,
+                                   constraint_new<cmp_signature, build>, constraint_vectorcall<cmp_signature, build>);
+}
+
+}  // namespace brenk::py

@@ -1,0 +1,84 @@
+// CmpType: the comparison operator enumeration. The six members are class attributes; the
+// op getter makes a fresh object each time, so members compare by identity only.
+#include <string>
+
+#include "borrow.hpp"
+#include "classes.hpp"
+#include "constraint_object.hpp"
+
+namespace brenk::py {
+namespace {
+
+struct CmpTypeObject {
+    PyObject_HEAD
+    BorrowFlag borrow;
+    CmpType value;
+};
+
+CmpType read(PyObject* self)
+{
+    auto* obj = reinterpret_cast<CmpTypeObject*>(self);
+    SharedBorrow borrow(obj->borrow);
+    borrow.require();
+    return obj->value;
+}
+
+PyObject* repr(PyObject* self) noexcept
+{
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+        return check(ascii_to_str(std::string("CmpType.") + cmp_type_name(read(self)))).release();
+    });
+}
+
+PyObject* to_int(PyObject* self) noexcept
+{
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* { return PyLong_FromLong(static_cast<long>(read(self))); });
+}
+
+void dealloc(PyObject* self) noexcept
+{
+    PyTypeObject* type = Py_TYPE(self);
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+PyObject* new_member(PyTypeObject* type, CmpType op)
+{
+    PyObject* obj = type->tp_alloc(type, 0);
+    if (obj == nullptr) throw_error_set();
+    auto* member = reinterpret_cast<CmpTypeObject*>(obj);
+    new (&member->borrow) BorrowFlag();
+    member->value = op;
+    return obj;
+}
+
+PyType_Slot slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(&dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(&repr)},
+    {Py_nb_int, reinterpret_cast<void*>(&to_int)},
+    {0, nullptr},
+};
+
+}  // namespace
+
+PyObject* create_cmp_type_type()
+{
+    Ref type = check(create_class("builtins.CmpType", sizeof(CmpTypeObject), slots, true));
+    auto* tp = reinterpret_cast<PyTypeObject*>(type.get());
+    for (int i = 0; i < cmp_type_count; ++i) {
+        const auto op = static_cast<CmpType>(i);
+        Ref member = Ref::steal(new_member(tp, op));
+        check_status(PyObject_SetAttrString(type.get(), cmp_type_name(op), member.get()));
+    }
+    return type.release();
+}
+
+PyObject* new_cmp_type_object(CmpType op) { return new_member(class_type(ClassId::CmpType), op); }
+
+CmpType cmp_type_argument(PyObject* obj)
+{
+    if (Py_TYPE(obj) != class_type(ClassId::CmpType)) raise_cast_error(obj, "CmpType");
+    return read(obj);
+}
+
+}  // namespace brenk::py

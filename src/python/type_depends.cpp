@@ -1,0 +1,39 @@
+// Depends: a dependency on another package, by name.
+#include "classes.hpp"
+#include "constraint_object.hpp"
+
+namespace brenk::py {
+namespace {
+
+constexpr const char* parameters[] = {"name"};
+constexpr Signature signature{"Depends.__new__()", parameters, 1, 1, false};
+
+Constraint build(PyObject* const* args)
+{
+    return make_depends(convert_argument("name", [&] { return text_argument(args[0]); }));
+}
+
+PyObject* get_on(PyObject* self, void*) noexcept
+{
+    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(c.as<DependsNode>().on)).release(); });
+}
+int set_on(PyObject* self, PyObject* value, void*) noexcept
+{
+    return write_node(self, value, "on", text_argument,
+                      [](const Constraint&, std::string on) { return make_depends(std::move(on)); });
+}
+
+PyGetSetDef getset[] = {
+    {"on", get_on, set_on, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+PyObject* create_depends_type()
+{
+    return create_constraint_class("builtins.Depends", "Depends(name)\n--\n\n", getset, nullptr,
+                                   constraint_new<signature, build>, constraint_vectorcall<signature, build>);
+}
+
+}  // namespace brenk::py

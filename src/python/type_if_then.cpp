@@ -1,0 +1,55 @@
+// IfThen: an implication; instances belong to the thread that created them.
+#include "classes.hpp"
+#include "constraint_object.hpp"
+
+namespace brenk::py {
+namespace {
+
+constexpr const char* parameters[] = {"cond", "then"};
+constexpr Signature signature{"IfThen.__new__()", parameters, 2, 2, false};
+
+Constraint build(PyObject* const* args)
+{
+    Constraint cond = convert_argument("cond", [&] { return extract_constraint(args[0]); });
+    Constraint then = convert_argument("then", [&] { return extract_constraint(args[1]); });
+    return make_if_then(std::move(cond), std::move(then));
+}
+
+const IfThenNode& node(const Constraint& c) { return c.as<IfThenNode>(); }
+
+PyObject* get_cond(PyObject* self, void*) noexcept
+{
+    return read_node(self, [](const Constraint& c) { return constraint_to_object(node(c).cond); });
+}
+PyObject* get_then(PyObject* self, void*) noexcept
+{
+    return read_node(self, [](const Constraint& c) { return constraint_to_object(node(c).then); });
+}
+int set_cond(PyObject* self, PyObject* value, void*) noexcept
+{
+    return write_node(self, value, "cond", extract_constraint, [](const Constraint& old, Constraint cond) {
+        return make_if_then(std::move(cond), node(old).then);
+    });
+}
+int set_then(PyObject* self, PyObject* value, void*) noexcept
+{
+    return write_node(self, value, "then", extract_constraint, [](const Constraint& old, Constraint then) {
+        return make_if_then(node(old).cond, std::move(then));
+    });
+}
+
+PyGetSetDef getset[] = {
+    {"cond", get_cond, set_cond, nullptr, nullptr},
+    {"then", get_then, set_then, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+PyObject* create_if_then_type()
+{
+    return create_constraint_class("builtins.IfThen", "IfThen(cond, then)\n--\n\n", getset, nullptr,
+                                   constraint_new<signature, build>, constraint_vectorcall<signature, build>);
+}
+
+}  // namespace brenk::py

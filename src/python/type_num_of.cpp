@@ -1,0 +1,39 @@
+// NumOf: how many of a list of constraints hold.
+#include "classes.hpp"
+#include "constraint_object.hpp"
+
+namespace brenk::py {
+namespace {
+
+constexpr const char* parameters[] = {"of"};
+constexpr Signature signature{"NumOf.__new__()", parameters, 1, 1, false};
+
+Constraint build(PyObject* const* args)
+{
+    return make_num_of(convert_argument("of", [&] { return extract_constraint_list(args[0]); }));
+}
+
+PyObject* get_of(PyObject* self, void*) noexcept
+{
+    return read_node(self, [](const Constraint& c) { return constraint_list_to_object(c.as<NumOfNode>().of); });
+}
+int set_of(PyObject* self, PyObject* value, void*) noexcept
+{
+    return write_node(self, value, "of", extract_constraint_list,
+                      [](const Constraint&, std::vector<Constraint> of) { return make_num_of(std::move(of)); });
+}
+
+PyGetSetDef getset[] = {
+    {"of", get_of, set_of, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+PyObject* create_num_of_type()
+{
+    return create_constraint_class("builtins.NumOf", "NumOf(of)\n--\n\n", getset, nullptr,
+                                   constraint_new<signature, build>, constraint_vectorcall<signature, build>);
+}
+
+}  // namespace brenk::py

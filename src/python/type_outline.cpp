@@ -1,0 +1,165 @@
+// PackageOutline: a package's name, constraints and option settings, validated at
+// construction and opaque afterwards.
+#include <new>
+#include <string>
+
+#include "../core/outline.hpp"
+#include "args.hpp"
+#include "borrow.hpp"
+#include "classes.hpp"
+#include "constraint_object.hpp"
+#include "log.hpp"
+#include "option_values.hpp"
+
+namespace brenk::py {
+namespace {
+
+struct OutlineObject {
+    PyObject_HEAD
+    BorrowFlag borrow;
+    OutlineRecord record;
+};
+
+constexpr const char* parameters[] = {"name", "constraints", "set_options", "set_defaults"};
+constexpr Signature signature{"PackageOutline.__new__()", parameters, 4, 1, true};
+
+/// Walks a dict one entry at a time, each read under the dict's own critical section, with
+/// the conversion of the entry done outside it. Python code run by a conversion may change
+/// the dict; that ends the walk with an internal failure.
+template <class F>
+void walk_dict(PyObject* dict, F&& visit)
+{
+    Py_ssize_t position = 0;
+    const Py_ssize_t initial_size = PyDict_GET_SIZE(dict);
+    Py_ssize_t remaining = initial_size;
+    for (;;) {
+        PyObject* key = nullptr;
+        PyObject* value = nullptr;
+        Py_ssize_t size = 0;
+        int found = 0;
+        Py_BEGIN_CRITICAL_SECTION(dict);
+        size = PyDict_GET_SIZE(dict);
+        if (size == initial_size) {
+            found = PyDict_Next(dict, &position, &key, &value);
+            if (found) {
+                Py_INCREF(key);
+                Py_INCREF(value);
+            }
+        }
+        Py_END_CRITICAL_SECTION();
+        if (size != initial_size) panic("dictionary changed size during iteration", "src/package/outline");
+        if (!found) return;
+        Ref owned_key = Ref::steal(key);
+        Ref owned_value = Ref::steal(value);
+        if (remaining == 0) panic("dictionary keys changed during iteration", "src/package/outline");
+        --remaining;
+        visit(owned_key.get(), owned_value.get());
+    }
+}
+
+std::string key_text(PyObject* key)
+{
+    if (!PyUnicode_Check(key)) raise_cast_error(key, "str");
+    return std::string(str_utf8(key));
+}
+
+void require_dict(PyObject* obj)
+{
+    if (!PyDict_Check(obj)) raise_cast_error(obj, "dict");
+}
+
+OutlineRecord build_record(PyObject* const* args)
+{
+    OutlineRecord record;
+    record.name = convert_argument("name", [&] { return text_argument(args[0]); });
+    if (args[1] != nullptr && args[1] != Py_None) {
+        record.constraints = convert_argument("constraints", [&] { return extract_constraint_list(args[1]); });
+    }
+    if (args[2] != nullptr && args[2] != Py_None) {
+        convert_argument("set_options", [&] {
+            require_dict(args[2]);
+            record.set_options.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(args[2])));
+            walk_dict(args[2], [&](PyObject* key, PyObject* value) {
+                std::string name = key_text(key);
+                record.set_options.insert_or_assign(std::move(name), extract_option_value(value));
+            });
+        });
+    }
+    if (args[3] != nullptr && args[3] != Py_None) {
+        convert_argument("set_defaults", [&] {
+            require_dict(args[3]);
+            record.set_defaults.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(args[3])));
+            walk_dict(args[3], [&](PyObject* key, PyObject* value) {
+                std::string name = key_text(key);
+                std::optional<OptionValue> option;
+                if (value != Py_None) option = extract_option_value(value);
+                record.set_defaults.insert_or_assign(std::move(name), std::move(option));
+            });
+        });
+    }
+    return record;
+}
+
+[[noreturn]] void raise_extra_keyword(PyObject* keyword)
+{
+    const std::string message = "PyPackageOutline unexpected keyword argument '" + std::string(str_utf8(keyword)) + "'";
+    emit(outline_keyword_site, message);
+    raise(PyExc_ValueError, message);
+}
+
+PyObject* construct(PyTypeObject* type, PyObject* const* args, const ExtraKeyword& extra)
+{
+    OutlineRecord record = build_record(args);
+    if (extra.name != nullptr) raise_extra_keyword(extra.name);
+    PyObject* obj = type->tp_alloc(type, 0);
+    if (obj == nullptr) throw_error_set();
+    auto* outline = reinterpret_cast<OutlineObject*>(obj);
+    new (&outline->borrow) BorrowFlag();
+    new (&outline->record) OutlineRecord(std::move(record));
+    return obj;
+}
+
+PyObject* vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept
+{
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+        PyObject* bound[4];
+        ExtraKeyword extra;
+        bind(signature, args, nargsf, kwnames, bound, &extra);
+        return construct(reinterpret_cast<PyTypeObject*>(type), bound, extra);
+    });
+}
+
+PyObject* tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept
+{
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+        PyObject* bound[4];
+        ExtraKeyword extra;
+        bind(signature, args, kwargs, bound, &extra);
+        return construct(type, bound, extra);
+    });
+}
+
+void dealloc(PyObject* self) noexcept
+{
+    PyTypeObject* type = Py_TYPE(self);
+    reinterpret_cast<OutlineObject*>(self)->record.~OutlineRecord();
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+PyType_Slot slots[] = {
+    {Py_tp_dealloc, reinterpret_cast<void*>(&dealloc)},
+    {Py_tp_new, reinterpret_cast<void*>(&tp_new)},
+    {Py_tp_doc,
+     const_cast<char*>("PackageOutline(name, constraints=None, set_options=None, set_defaults=None, **kwargs)\n--\n\n")},
+    {0, nullptr},
+};
+
+}  // namespace
+
+PyObject* create_package_outline_type()
+{
+    return create_class("builtins.PackageOutline", sizeof(OutlineObject), slots, false, vectorcall);
+}
+
+}  // namespace brenk::py

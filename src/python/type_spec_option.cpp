@@ -1,0 +1,55 @@
+// SpecOption: a reference to one option of one package.
+#include "classes.hpp"
+#include "constraint_object.hpp"
+
+namespace brenk::py {
+namespace {
+
+constexpr const char* parameters[] = {"package_name", "option_name"};
+constexpr Signature signature{"SpecOption.__new__()", parameters, 2, 2, false};
+
+Constraint build(PyObject* const* args)
+{
+    std::string package_name = convert_argument("package_name", [&] { return text_argument(args[0]); });
+    std::string option_name = convert_argument("option_name", [&] { return text_argument(args[1]); });
+    return make_spec_option(std::move(package_name), std::move(option_name));
+}
+
+const SpecOptionNode& node(const Constraint& c) { return c.as<SpecOptionNode>(); }
+
+PyObject* get_package_name(PyObject* self, void*) noexcept
+{
+    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(node(c).package_name)).release(); });
+}
+PyObject* get_option_name(PyObject* self, void*) noexcept
+{
+    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(node(c).option_name)).release(); });
+}
+int set_package_name(PyObject* self, PyObject* value, void*) noexcept
+{
+    return write_node(self, value, "package_name", text_argument, [](const Constraint& old, std::string name) {
+        return make_spec_option(std::move(name), node(old).option_name);
+    });
+}
+int set_option_name(PyObject* self, PyObject* value, void*) noexcept
+{
+    return write_node(self, value, "option_name", text_argument, [](const Constraint& old, std::string name) {
+        return make_spec_option(node(old).package_name, std::move(name));
+    });
+}
+
+PyGetSetDef getset[] = {
+    {"package_name", get_package_name, set_package_name, nullptr, nullptr},
+    {"option_name", get_option_name, set_option_name, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+PyObject* create_spec_option_type()
+{
+    return create_constraint_class("builtins.SpecOption", "SpecOption(package_name, option_name)\n--\n\n", getset,
+                                   nullptr, constraint_new<signature, build>, constraint_vectorcall<signature, build>);
+}
+
+}  // namespace brenk::py

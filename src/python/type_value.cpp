@@ -1,0 +1,31 @@
+// Value: a literal option value inside a constraint; made only by conversions.
+#include "classes.hpp"
+#include "constraint_object.hpp"
+#include "option_values.hpp"
+
+namespace brenk::py {
+namespace {
+
+PyObject* get_value(PyObject* self, void*) noexcept
+{
+    return read_node(self, [](const Constraint& c) { return option_value_to_object(c.as<ValueNode>().value); });
+}
+int set_value(PyObject* self, PyObject* value, void*) noexcept
+{
+    return write_node(self, value, "value", extract_option_value,
+                      [](const Constraint&, OptionValue v) { return make_value(std::move(v)); });
+}
+
+PyGetSetDef getset[] = {
+    {"value", get_value, set_value, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+PyObject* create_value_type()
+{
+    return create_constraint_class("builtins.Value", nullptr, getset, nullptr, nullptr, nullptr);
+}
+
+}  // namespace brenk::py
