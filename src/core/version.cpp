@@ -1,7 +1,9 @@
 #include "version.hpp"
 
 #include <charconv>
+#include <cstring>
 #include <memory>
+#include <new>
 
 #include "escape.hpp"
 
@@ -25,9 +27,10 @@ bool parse_u32(std::string_view seg, std::uint32_t& value)
     return true;
 }
 
+/// Fills a VersionData block segment by segment.
 class Parser {
 public:
-    explicit Parser(VersionData& data) : data_(data) {}
+    Parser(VersionData& data, std::size_t capacity_parts) : data_(data), text_(data.text(capacity_parts)) {}
 
     /// Applies the segment rules in order; false and `error` on the first failure.
     bool segment(std::string_view seg, VersionError& error)
@@ -36,18 +39,18 @@ public:
         if (seg.empty()) return fail(error, VersionErrorKind::EmptyPart);
         VersionPart part{PartKind::Wildcard, 0, WildcardKind::Single, 0, 0, 0};
         if (seg == "*") {
-            data_.text += '*';
+            append('*');
         }
         else if (seg == ">") {
             part.wildcard = WildcardKind::Rest;
             rest_seen_ = true;
-            data_.text += '>';
+            append('>');
         }
         else if (parse_u32(seg, part.number)) {
             part.kind = PartKind::Int;
             char buf[16];
             auto r = std::to_chars(buf, buf + sizeof buf, part.number);
-            data_.text.append(buf, r.ptr);
+            append(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
         }
         else {
             for (char c : seg) {
@@ -58,18 +61,18 @@ public:
                 }
             }
             part.kind = PartKind::Str;
-            part.offset = data_.text.size();
+            part.offset = data_.text_size;
             part.length = seg.size();
-            data_.text.append(seg);
+            append(seg);
         }
-        data_.parts.push_back(part);
+        data_.parts()[data_.part_count++] = part;
         return true;
     }
 
     void separator(char c)
     {
-        data_.parts.push_back(VersionPart{PartKind::Sep, c, WildcardKind::Single, 0, 0, 0});
-        data_.text += c;
+        data_.parts()[data_.part_count++] = VersionPart{PartKind::Sep, c, WildcardKind::Single, 0, 0, 0};
+        append(c);
     }
 
 private:
@@ -79,18 +82,33 @@ private:
         error.segment.clear();
         return false;
     }
+    // The text form is never longer than the input (only leading zeros are dropped), so the
+    // block's text capacity, the input length, always suffices.
+    void append(char c) { text_[data_.text_size++] = c; }
+    void append(std::string_view t)
+    {
+        std::memcpy(text_ + data_.text_size, t.data(), t.size());
+        data_.text_size += t.size();
+    }
 
     VersionData& data_;
+    char* text_;
     bool rest_seen_ = false;
+};
+
+struct BlockDeleter {
+    void operator()(VersionData* p) const noexcept { delete p; }
 };
 
 }  // namespace
 
 std::optional<Version> parse_version(std::string_view text, VersionError& error)
 {
-    auto data = std::make_unique<VersionData>();
-    data->text.reserve(text.size());
-    Parser parser(*data);
+    std::size_t separators = 0;
+    for (char c : text) separators += is_separator(c);
+    const std::size_t capacity_parts = 2 * separators + 1;
+    std::unique_ptr<VersionData, BlockDeleter> data(VersionData::allocate(capacity_parts, text.size()));
+    Parser parser(*data, capacity_parts);
     std::size_t start = 0;
     // Separators are ASCII, so scanning bytes finds them at code point boundaries.
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -106,6 +124,12 @@ std::optional<Version> parse_version(std::string_view text, VersionError& error)
     }
     if (!parser.segment(text.substr(start), error)) return std::nullopt;
     return Version(Rc<VersionData>::adopt(data.release()));
+}
+
+VersionData* VersionData::allocate(std::size_t parts, std::size_t text_capacity)
+{
+    void* block = ::operator new(sizeof(VersionData) + parts * sizeof(VersionPart) + text_capacity);
+    return new (block) VersionData();
 }
 
 std::string VersionError::render() const

@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "rc.hpp"
 
@@ -25,22 +25,31 @@ struct VersionPart {
     std::size_t length;
 };
 
-/// Immutable parsed version: segments at even positions, separators at odd ones.
+/// Immutable parsed version: segments at even positions, separators at odd ones. The parts
+/// and the text form live in the same allocation, right after this header.
 struct VersionData : Counted {
-    std::string text;  // text form: Int parts without leading zeros
-    std::vector<VersionPart> parts;
+    std::size_t part_count = 0;
+    std::size_t text_size = 0;
+
+    VersionPart* parts() noexcept { return reinterpret_cast<VersionPart*>(this + 1); }
+    const VersionPart* parts() const noexcept { return reinterpret_cast<const VersionPart*>(this + 1); }
+    char* text(std::size_t capacity_parts) noexcept { return reinterpret_cast<char*>(parts() + capacity_parts); }
+    const char* text() const noexcept { return reinterpret_cast<const char*>(parts() + part_count); }
+
+    /// One block for a version of `parts` parts and at most `text_capacity` text bytes.
+    static VersionData* allocate(std::size_t parts, std::size_t text_capacity);
+    static void operator delete(void* p) noexcept { ::operator delete(p); }
 };
+static_assert(alignof(VersionPart) <= alignof(VersionData));
 
 /// A shared, immutable version value; copies share the parsed parts.
 class Version {
 public:
     explicit Version(Rc<VersionData> data) : data_(std::move(data)) {}
-    const std::string& text() const noexcept { return data_->text; }
-    const std::vector<VersionPart>& parts() const noexcept { return data_->parts; }
-    std::string_view str_of(const VersionPart& p) const noexcept
-    {
-        return std::string_view(data_->text).substr(p.offset, p.length);
-    }
+    /// The text form: Int parts without leading zeros, everything else unchanged.
+    std::string_view text() const noexcept { return {data_->text(), data_->text_size}; }
+    std::span<const VersionPart> parts() const noexcept { return {data_->parts(), data_->part_count}; }
+    std::string_view str_of(const VersionPart& p) const noexcept { return text().substr(p.offset, p.length); }
     /// The debug form: Version { parts: [Int(1), Sep('.'), Int(2)] }
     std::string debug() const;
 

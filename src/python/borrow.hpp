@@ -1,11 +1,11 @@
 #pragma once
 // The per-object borrow flag: any number of readers or one writer, refused at once on
 // conflict, never waited for.
+#include "errors.hpp"
+
 #include <atomic>
 #include <cstdint>
 #include <limits>
-
-#include "errors.hpp"
 
 namespace brenk::py {
 

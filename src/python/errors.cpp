@@ -59,10 +59,22 @@ void panic(std::string_view message, const char* location)
     throw_error_set();
 }
 
+namespace {
+
+/// True when the pending exception is a PanicException. The class is not created here: if
+/// it does not exist yet, no PanicException can be pending.
+bool panic_pending()
+{
+    PyObject* type = panic_cell.get();
+    return type != nullptr && PyErr_ExceptionMatches(type);
+}
+
+}  // namespace
+
 void discard_error()
 {
     if (!PyErr_Occurred()) return;
-    if (PyErr_ExceptionMatches(panic_type())) {
+    if (panic_pending()) {
         write_stderr("brenk: a PanicException raised by Python code called from brenk is propagated\n");
         throw ErrorSet{};
     }
@@ -96,7 +108,7 @@ std::string render_object(PyObject* obj)
             return std::string(utf8, static_cast<std::size_t>(size));
         }
     }
-    if (PyErr_ExceptionMatches(panic_type())) discard_error();  // propagates the panic
+    if (panic_pending()) discard_error();  // propagates the panic
     write_unraisable(obj);
     Ref name = Ref::steal(PyType_GetName(Py_TYPE(obj)));
     if (name) {

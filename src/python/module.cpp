@@ -122,4 +122,4 @@ PyObject* init_module() noexcept
 }  // namespace
 }  // namespace brenk::py
 
-extern "C" PyMODINIT_FUNC PyInit_brenk(void) { return brenk::py::init_module(); }
+PyMODINIT_FUNC PyInit_brenk(void) { return brenk::py::init_module(); }

@@ -1,10 +1,10 @@
 // CmpType: the comparison operator enumeration. The six members are class attributes; the
 // op getter makes a fresh object each time, so members compare by identity only.
-#include <string>
-
 #include "borrow.hpp"
 #include "classes.hpp"
 #include "constraint_object.hpp"
+
+#include <string>
 
 namespace brenk::py {
 namespace {

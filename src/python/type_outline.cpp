@@ -1,10 +1,11 @@
 // PackageOutline: a package's name, constraints and option settings, validated at
 // construction and opaque afterwards.
+#include "args.hpp"
+
 #include <new>
 #include <string>
 
 #include "../core/outline.hpp"
-#include "args.hpp"
 #include "borrow.hpp"
 #include "classes.hpp"
 #include "constraint_object.hpp"
@@ -22,6 +23,9 @@ struct OutlineObject {
 
 constexpr const char* parameters[] = {"name", "constraints", "set_options", "set_defaults"};
 constexpr Signature signature{"PackageOutline.__new__()", parameters, 4, 1, true};
+
+// Exact str keys of one dict have distinct texts, so only str subclasses (whose equality
+// may differ from their text's) can make two entries share a name.
 
 /// Walks a dict one entry at a time, each read under the dict's own critical section, with
 /// the conversion of the entry done outside it. Python code run by a conversion may change
@@ -81,8 +85,9 @@ OutlineRecord build_record(PyObject* const* args)
             record.set_options.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(args[2])));
             walk_dict(args[2], [&](PyObject* key, PyObject* value) {
                 std::string name = key_text(key);
-                record.set_options.insert_or_assign(std::move(name), extract_option_value(value));
+                record.set_options.assign(std::move(name), extract_option_value(value), PyUnicode_CheckExact(key));
             });
+            record.set_options.finish();
         });
     }
     if (args[3] != nullptr && args[3] != Py_None) {
@@ -93,8 +98,9 @@ OutlineRecord build_record(PyObject* const* args)
                 std::string name = key_text(key);
                 std::optional<OptionValue> option;
                 if (value != Py_None) option = extract_option_value(value);
-                record.set_defaults.insert_or_assign(std::move(name), std::move(option));
+                record.set_defaults.assign(std::move(name), std::move(option), PyUnicode_CheckExact(key));
             });
+            record.set_defaults.finish();
         });
     }
     return record;

@@ -1,7 +1,7 @@
 // Version: a parsed version text with repr() and str(); nothing else.
-#include <new>
-
 #include "args.hpp"
+
+#include <new>
 #include "classes.hpp"
 #include "version_object.hpp"
 
