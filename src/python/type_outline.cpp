@@ -30,11 +30,15 @@ constexpr Signature signature{"PackageOutline.__new__()", parameters, 4, 1, true
 /// Walks a dict one entry at a time, each read under the dict's own critical section, with
 /// the conversion of the entry done outside it. Python code run by a conversion may change
 /// the dict; that ends the walk with an internal failure.
-template <class F>
-void walk_dict(PyObject* dict, F&& visit)
+template <class Map, class F>
+void walk_dict(PyObject* dict, Map& map, F&& visit)
 {
     Py_ssize_t position = 0;
-    const Py_ssize_t initial_size = PyDict_GET_SIZE(dict);
+    Py_ssize_t initial_size = 0;
+    Py_BEGIN_CRITICAL_SECTION(dict);
+    initial_size = PyDict_GET_SIZE(dict);
+    Py_END_CRITICAL_SECTION();
+    map.reserve(static_cast<std::size_t>(initial_size));
     Py_ssize_t remaining = initial_size;
     for (;;) {
         PyObject* key = nullptr;
@@ -82,8 +86,7 @@ OutlineRecord build_record(PyObject* const* args)
     if (args[2] != nullptr && args[2] != Py_None) {
         convert_argument("set_options", [&] {
             require_dict(args[2]);
-            record.set_options.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(args[2])));
-            walk_dict(args[2], [&](PyObject* key, PyObject* value) {
+            walk_dict(args[2], record.set_options, [&](PyObject* key, PyObject* value) {
                 std::string name = key_text(key);
                 record.set_options.assign(std::move(name), extract_option_value(value), PyUnicode_CheckExact(key));
             });
@@ -93,8 +96,7 @@ OutlineRecord build_record(PyObject* const* args)
     if (args[3] != nullptr && args[3] != Py_None) {
         convert_argument("set_defaults", [&] {
             require_dict(args[3]);
-            record.set_defaults.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(args[3])));
-            walk_dict(args[3], [&](PyObject* key, PyObject* value) {
+            walk_dict(args[3], record.set_defaults, [&](PyObject* key, PyObject* value) {
                 std::string name = key_text(key);
                 std::optional<OptionValue> option;
                 if (value != Py_None) option = extract_option_value(value);
