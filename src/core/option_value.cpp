@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 namespace brenk {
 
@@ -33,7 +32,11 @@ void append_float_text(std::string& out, double d)
     for (; p < r.ptr && *p != 'e'; ++p) {
         if (*p != '.') digits[n++] = *p;
     }
-    const int exponent = std::atoi(p + 1);
+    // The exponent ends at r.ptr: to_chars writes no terminating NUL.
+    const char* e = p + 1;
+    if (e < r.ptr && *e == '+') ++e;
+    int exponent = 0;
+    std::from_chars(e, r.ptr, exponent);
     const int point = exponent + 1;  // digits before the decimal point
     if (point <= 0) {
         out += "0.";

@@ -1,0 +1,89 @@
+// Parses arbitrary bytes as a version. A parsed version must survive a round trip through its
+// text form; a refused one must render its error as clean, escaped text.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "version.hpp"
+
+namespace {
+
+void check(bool ok)
+{
+    if (!ok) std::abort();
+}
+
+/// True when `text` is well-formed UTF-8 with no raw control characters.
+bool clean_utf8(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x20 || b == 0x7f) return false;
+        const std::size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+        if (n == 0 || i + n > text.size()) return false;
+        for (std::size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += n;
+    }
+    return true;
+}
+
+bool is_separator(char c) { return c == '.' || c == '-' || c == '+'; }
+
+void check_same_parts(const brenk::Version& a, const brenk::Version& b)
+{
+    check(a.parts().size() == b.parts().size());
+    for (std::size_t i = 0; i < a.parts().size(); ++i) {
+        const auto& p = a.parts()[i];
+        const auto& q = b.parts()[i];
+        check(p.kind == q.kind);
+        switch (p.kind) {
+        case brenk::PartKind::Int: check(p.number == q.number); break;
+        case brenk::PartKind::Str: check(a.str_of(p) == b.str_of(q)); break;
+        case brenk::PartKind::Wildcard: check(p.wildcard == q.wildcard); break;
+        case brenk::PartKind::Sep: check(p.sep == q.sep); break;
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    brenk::VersionError error{};
+    const auto version = brenk::parse_version(input, error);
+    if (!version) {
+        const std::string rendering = error.render();
+        check(clean_utf8(rendering));
+        if (error.kind == brenk::VersionErrorKind::InvalidPart) {
+            check(!error.segment.empty());
+            check(input.find(error.segment) != std::string_view::npos);
+            for (char c : error.segment) check(!is_separator(c));
+            check(rendering.starts_with("InvalidPart(\"") && rendering.ends_with("\")"));
+        }
+        return 0;
+    }
+
+    const auto& parts = version->parts();
+    check(parts.size() % 2 == 1);
+    for (std::size_t i = 0; i < parts.size(); ++i) check((parts[i].kind == brenk::PartKind::Sep) == (i % 2 == 1));
+    check(version->text().size() <= input.size());
+
+    brenk::VersionError again_error{};
+    const auto again = brenk::parse_version(version->text(), again_error);
+    check(again.has_value());
+    check(again->text() == version->text());
+    check_same_parts(*version, *again);
+
+    const std::string debug = version->debug();
+    check(debug == again->debug());
+    check(debug == version->debug());
+    check(clean_utf8(debug));
+    const brenk::Version copy = *version;
+    check(copy.debug() == debug);
+    return 0;
+}

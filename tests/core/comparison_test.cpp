@@ -1,0 +1,168 @@
+// The type check of comparisons: the decision table, the types of each kind and the messages.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "comparison.hpp"
+
+namespace brenk {
+namespace {
+
+Constraint val_version(std::string_view text)
+{
+    VersionError error{};
+    auto v = parse_version(text, error);
+    if (!v) throw std::invalid_argument(error.render());
+    return make_value(OptionValue{std::move(*v)});
+}
+
+/// One constraint of each shape, with the type it stands for and its rendering.
+struct Sample {
+    const char* type_text;  // "None" or "Some(...)"
+    std::function<Constraint()> make;
+    const char* text;
+};
+
+std::vector<Sample> samples()
+{
+    return {
+        {"Some(Bool)", [] { return make_value(OptionValue{true}); }, "true"},
+        {"Some(Bool)", [] { return make_depends("x"); }, "Depends( x )"},
+        {"Some(Bool)", [] { return make_cmp(make_value(OptionValue{std::int64_t{1}}), make_value(OptionValue{std::int64_t{2}}), CmpType::Less); },
+         "[ 1 ] < [ 2 ]"},
+        {"Some(Int)", [] { return make_value(OptionValue{std::int64_t{3}}); }, "3"},
+        {"Some(Int)", [] { return make_num_of({}); }, "NumOf(  )"},
+        {"Some(Float)", [] { return make_value(OptionValue{1.0}); }, "1"},
+        {"Some(Str)", [] { return make_value(OptionValue{std::string("1")}); }, "1"},
+        {"Some(Version)", [] { return val_version("1.0"); }, "1.0"},
+        {"Some(Unknown)", [] { return make_spec_option("p", "o"); }, "Package 'p' -> Option 'o'"},
+        {"None", [] { return make_if_then(make_depends("a"), make_depends("b")); }, "If( Depends( a ) ) Then [ Depends( b ) ]"},
+        {"None", [] { return make_maximize(make_value(OptionValue{std::int64_t{1}})); }, "Maximize( 1 )"},
+        {"None", [] { return make_minimize(make_num_of({})); }, "Minimize( NumOf(  ) )"},
+    };
+}
+
+constexpr std::array<CmpType, cmp_type_count> all_ops = {CmpType::Less,  CmpType::LessOrEqual,    CmpType::NotEqual,
+                                                         CmpType::Equal, CmpType::GreaterOrEqual, CmpType::Greater};
+
+// Rows of the decision table, columns in CmpType order: <, <=, !=, ==, >=, >.
+constexpr std::array<bool, 6> bool_row = {false, false, true, true, false, false};
+constexpr std::array<bool, 6> ordered_row = {true, true, true, true, true, true};
+constexpr std::array<bool, 6> never_row = {false, false, false, false, false, false};
+
+const std::array<bool, 6>& table_row(const Sample& lhs, const Sample& rhs)
+{
+    const std::string l = lhs.type_text, r = rhs.type_text;
+    if (l == "None" || r == "None" || l != r) return never_row;
+    if (l == "Some(Bool)") return bool_row;
+    return ordered_row;
+}
+
+TEST(CheckComparison, DecisionTable)
+{
+    const auto all = samples();
+    int accepted = 0, rejected = 0;
+    for (const Sample& lhs : all) {
+        for (const Sample& rhs : all) {
+            const auto& row = table_row(lhs, rhs);
+            for (std::size_t i = 0; i < all_ops.size(); ++i) {
+                const CmpType op = all_ops[i];
+                SCOPED_TRACE(std::string(lhs.text) + " " + operator_text(op) + " " + rhs.text);
+                const Constraint l = lhs.make(), r = rhs.make();
+                std::string message;
+                const auto result = check_comparison(l, r, op, message);
+                ASSERT_EQ(result.has_value(), row[i]);
+                if (result) {
+                    ++accepted;
+                    EXPECT_TRUE(message.empty());
+                    ASSERT_EQ(result->kind(), ConstraintKind::Cmp);
+                    const auto& cmp = result->as<CmpNode>();
+                    EXPECT_EQ(cmp.lhs.get(), l.get());
+                    EXPECT_EQ(cmp.rhs.get(), r.get());
+                    EXPECT_EQ(cmp.op, op);
+                    EXPECT_EQ(l.get()->refs.load(), 2u);
+                    continue;
+                }
+                ++rejected;
+                EXPECT_EQ(message, std::string("Cannot compare type ") + lhs.type_text + " from constraint " + lhs.text +
+                                       " with type " + rhs.type_text + " from constraint " + rhs.text +
+                                       " using operator '" + operator_text(op) + "'");
+                // A refusal keeps nothing: both sides are back to one owner.
+                EXPECT_EQ(l.get()->refs.load(), 1u);
+                EXPECT_EQ(r.get()->refs.load(), 1u);
+            }
+        }
+    }
+    // 3 Bool samples pairwise with 2 operators, 2 Int pairwise, and one sample each of the rest.
+    EXPECT_EQ(accepted, 9 * 2 + 4 * 6 + 4 * 6);
+    EXPECT_EQ(rejected, 12 * 12 * 6 - accepted);
+}
+
+TEST(CheckComparison, ValueKinds)
+{
+    for (const Sample& s : samples()) {
+        SCOPED_TRACE(s.text);
+        const auto kind = value_kind(s.make());
+        static constexpr const char* names[] = {"Unknown", "Bool", "Int", "Float", "Str", "Version"};
+        const std::string text = kind ? std::string("Some(") + names[static_cast<int>(*kind)] + ")" : "None";
+        EXPECT_EQ(text, s.type_text);
+    }
+}
+
+TEST(CheckComparison, DocumentedMessages)
+{
+    std::string message;
+    EXPECT_FALSE(check_comparison(make_spec_option("p", "o"), make_value(OptionValue{std::int64_t{3}}), CmpType::Less, message));
+    EXPECT_EQ(message, "Cannot compare type Some(Unknown) from constraint Package 'p' -> Option 'o' with type Some(Int) "
+                       "from constraint 3 using operator '<'");
+    message.clear();
+    EXPECT_FALSE(check_comparison(make_depends("x"), make_depends("y"), CmpType::LessOrEqual, message));
+    EXPECT_EQ(message, "Cannot compare type Some(Bool) from constraint Depends( x ) with type Some(Bool) from "
+                       "constraint Depends( y ) using operator '<='");
+}
+
+TEST(CheckComparison, UntypedSidesPrintNone)
+{
+    std::string message;
+    EXPECT_FALSE(check_comparison(make_maximize(make_depends("a")), make_maximize(make_depends("a")), CmpType::Equal, message));
+    EXPECT_EQ(message, "Cannot compare type None from constraint Maximize( Depends( a ) ) with type None from constraint "
+                       "Maximize( Depends( a ) ) using operator '=='");
+    message.clear();
+    EXPECT_FALSE(check_comparison(make_num_of({}), make_if_then(make_depends("c"), make_depends("d")), CmpType::NotEqual, message));
+    EXPECT_EQ(message, "Cannot compare type Some(Int) from constraint NumOf(  ) with type None from constraint If( Depends( c ) ) "
+                       "Then [ Depends( d ) ] using operator '!='");
+}
+
+TEST(CheckComparison, EdgeCases)
+{
+    std::string message;
+    // A NumOf against a float is refused, against an integer accepted for every operator.
+    EXPECT_FALSE(check_comparison(make_num_of({}), make_value(OptionValue{2.5}), CmpType::Less, message));
+    for (CmpType op : all_ops) EXPECT_TRUE(check_comparison(make_num_of({}), make_value(OptionValue{std::int64_t{2}}), op, message));
+    // Int 1 and Float 1.0 render alike but are different types.
+    message.clear();
+    EXPECT_FALSE(check_comparison(make_value(OptionValue{1.0}), make_value(OptionValue{std::int64_t{1}}), CmpType::Equal, message));
+    EXPECT_EQ(message, "Cannot compare type Some(Float) from constraint 1 with type Some(Int) from constraint 1 using operator '=='");
+    // A Str holding digits is still a Str.
+    EXPECT_FALSE(check_comparison(make_value(OptionValue{std::string("5")}), make_value(OptionValue{std::int64_t{5}}), CmpType::Equal, message));
+    // The accepted Cmp renders with the original sides.
+    const auto cmp = check_comparison(make_depends("x"), make_value(OptionValue{true}), CmpType::Equal, message);
+    ASSERT_TRUE(cmp);
+    EXPECT_EQ(constraint_string(*cmp), "[ Depends( x ) ] == [ true ]");
+}
+
+TEST(CheckComparison, MessageKeepsRawTexts)
+{
+    std::string message;
+    EXPECT_FALSE(check_comparison(make_spec_option("a'b", "\n"), make_value(OptionValue{std::string("{}")}), CmpType::Greater, message));
+    EXPECT_EQ(message, "Cannot compare type Some(Unknown) from constraint Package 'a'b' -> Option '\n' with type Some(Str) "
+                       "from constraint {} using operator '>'");
+}
+
+}  // namespace
+}  // namespace brenk
