@@ -1,0 +1,433 @@
+"""Objects shared between threads: borrow conflicts fail cleanly, values are never torn,
+and IfThen objects stay on the thread that made them.
+
+The hammers matter most on a free-threaded interpreter with PYTHON_GIL=0; with the lock on they
+still run every path, just with fewer overlaps.
+"""
+
+import gc
+import sys
+import threading
+
+import pytest
+
+import brenk  # noqa: F401
+from brenk.package.constraint import (
+    Cmp,
+    CmpType,
+    Depends,
+    IfThen,
+    Maximize,
+    Minimize,
+    NumOf,
+    SpecOption,
+    Value,
+)
+from brenk.package.outline import PackageOutline
+from brenk.package.version import Version
+
+pytestmark = pytest.mark.thread_unsafe  # these tests start their own threads
+
+THREADS = 6
+ITERATIONS = 1000
+BORROW_ERRORS = {"Already borrowed", "Already mutably borrowed"}
+UNSENDABLE = "brenk::package::constraint::if_then::IfThen is unsendable, but sent to another thread"
+DROPPED = "brenk::package::constraint::if_then::IfThen is unsendable, but is being dropped on another thread"
+
+_PREFIX = "Cannot compare type None from constraint Maximize( "
+_SUFFIX = " ) with type Some(Bool) from constraint Depends( z ) using operator '<'"
+
+
+def render(obj):
+    """The text form of obj; the only place it shows is a refused comparison's message."""
+    try:
+        Maximize(obj) < Depends("z")
+    except NotImplementedError as e:
+        msg = str(e)
+    else:
+        raise AssertionError("comparison was accepted")
+    assert msg.startswith(_PREFIX) and msg.endswith(_SUFFIX), msg
+    return msg[len(_PREFIX) : -len(_SUFFIX)]
+
+
+@pytest.fixture(autouse=True)
+def collect_garbage_first():
+    # IfThen objects left in reference cycles by earlier tests belong to this thread; collect them
+    # here, or the collector may run on a worker and drop them there.
+    gc.collect()
+
+
+def hammer(workers, iterations=ITERATIONS):
+    """Run each worker(i) for i in range(iterations) on its own thread, all released at once."""
+    barrier = threading.Barrier(len(workers))
+    failures = []
+
+    def run(work):
+        try:
+            barrier.wait()
+            for i in range(iterations):
+                work(i)
+        except BaseException as e:  # noqa: BLE001
+            failures.append(e)
+
+    threads = [threading.Thread(target=run, args=(w,)) for w in workers]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    if failures:
+        raise failures[0]
+
+
+def borrowing(fn):
+    """fn(), or None when it was refused with one of the borrow errors."""
+    try:
+        return fn()
+    except RuntimeError as e:
+        assert str(e) in BORROW_ERRORS, e
+        return None
+
+
+def converting(fn, obj, param):
+    """fn(), or None when obj was being written while it was converted (it then matches nothing)."""
+    try:
+        return fn()
+    except TypeError as e:
+        assert str(e) == f"argument '{param}': cannot convert '{type(obj)}' to Constraint", e
+        return None
+
+
+# ---------------------------------------------------------------- read-only sharing
+
+
+def test_shared_readers_never_conflict():
+    ver = Version("1.2.0-rc1")
+    c = Cmp(SpecOption("p", "o"), NumOf([Depends("a")]), CmpType.LessOrEqual)
+    n = NumOf([Depends("a"), 1, "s"])
+    s = SpecOption("pkg", "opt")
+    v = Maximize(ver).item
+    m = Maximize(Minimize(NumOf([c, n, s, v])))
+    texts = {id(x): render(x) for x in (c, n, s, v, m)}
+
+    def work(i):
+        assert render(c) == texts[id(c)]
+        assert render(c.lhs) == "Package 'p' -> Option 'o'"
+        assert [x.on for x in c.rhs.of] == ["a"]
+        assert int(c.op) == 1
+        assert len(n.of) == 3
+        assert (s.package_name, s.option_name) == ("pkg", "opt")
+        assert str(v.value) == "1.2.0-rc1"
+        assert render(Maximize(m).item) == texts[id(m)]
+        assert render(n == 2) == f"[ {texts[id(n)]} ] == [ 2 ]"
+        assert render(c != True) == f"[ {texts[id(c)]} ] != [ true ]"  # noqa: E712
+        assert render(s < s) == f"[ {texts[id(s)]} ] < [ {texts[id(s)]} ]"
+        assert render(v >= ver) == "[ 1.2.0-rc1 ] >= [ 1.2.0-rc1 ]"
+        assert render(c.if_then(m)) == f"If( {texts[id(c)]} ) Then [ {texts[id(m)]} ]"
+        PackageOutline("p", [c, n, s, v, m], set_options={"v": ver}, set_defaults={"w": ver})
+
+    hammer([work] * THREADS)
+
+
+# ---------------------------------------------------------------- readers and writers on one object
+
+
+def test_spec_option_texts_are_never_torn():
+    names = ["a", "b" * 64, "c" * 4096]
+    s = SpecOption(names[0], names[0])
+
+    def writer(i):
+        borrowing(lambda: setattr(s, "package_name", names[i % 3]))
+        borrowing(lambda: setattr(s, "option_name", names[(i + 1) % 3]))
+
+    def reader(i):
+        got = borrowing(lambda: s.package_name)
+        assert got is None or got in names
+        got = borrowing(lambda: s.option_name)
+        assert got is None or got in names
+        item = converting(lambda: Maximize(s).item, s, "item")
+        if item is not None:
+            assert item.package_name in names and item.option_name in names
+
+    hammer([writer, reader] * (THREADS // 2))
+
+
+def _value_key(x):
+    return (type(x).__name__, str(x) if isinstance(x, Version) else x)
+
+
+def test_value_is_never_torn():
+    values = [0, -1, 2**63 - 1, 2.5, -0.5, "", "x" * 5000, True, False, Version("1.2.3-rc1+b5")]
+    keys = {_value_key(x) for x in values}
+    v = Maximize(values[0]).item
+
+    def writer(i):
+        borrowing(lambda: setattr(v, "value", values[i % len(values)]))
+
+    def reader(i):
+        got = borrowing(lambda: v.value)
+        assert got is None or _value_key(got) in keys
+        item = converting(lambda: Minimize(v).item, v, "item")
+        if item is not None:
+            assert _value_key(item.value) in keys
+
+    hammer([writer, reader] * (THREADS // 2))
+
+
+def test_cmp_fields_comparisons_and_if_then_under_writes():
+    lnames = ["l0", "l1" * 100, "l2" * 1000]
+    rnames = ["r0", "r1" * 100, "r2" * 1000]
+    members = [CmpType.Less, CmpType.LessOrEqual, CmpType.NotEqual, CmpType.Equal, CmpType.GreaterOrEqual,
+               CmpType.Greater]
+    c = Cmp(Depends(lnames[0]), Depends(rnames[0]), CmpType.Equal)
+
+    def check_cmp(x):
+        assert type(x) is Cmp
+        assert x.lhs.on in lnames and x.rhs.on in rnames and 0 <= int(x.op) <= 5
+
+    def writer(i):
+        borrowing(lambda: setattr(c, "lhs", Depends(lnames[i % 3])))
+        borrowing(lambda: setattr(c, "rhs", Depends(rnames[i % 3])))
+        borrowing(lambda: setattr(c, "op", members[i % 6]))
+
+    def reader(i):
+        lhs = borrowing(lambda: c.lhs)
+        assert lhs is None or lhs.on in lnames
+        op = borrowing(lambda: c.op)
+        assert op is None or 0 <= int(op) <= 5
+        implication = borrowing(lambda: c.if_then(Depends("t")))
+        if implication is not None:
+            check_cmp(implication.cond)
+            assert implication.then.on == "t"
+        copy = converting(lambda: Maximize(c).item, c, "item")
+        if copy is not None:
+            check_cmp(copy)
+
+    def comparer(i):
+        # a Cmp being written makes its own operator return NotImplemented, and then Python falls back
+        result = c == True  # noqa: E712
+        if result is not False:
+            check_cmp(result.lhs)
+            assert result.rhs.value is True
+        other = Depends("o")
+        result = other != c
+        if result is not True:
+            # asked of other first; if c could not be read then, c may answer the reflected question
+            if type(result.lhs) is Depends:
+                assert result.lhs.on == "o"
+                check_cmp(result.rhs)
+            else:
+                check_cmp(result.lhs)
+                assert result.rhs.on == "o"
+
+    hammer([writer, reader, comparer] * (THREADS // 3))
+
+
+def test_numof_list_is_never_torn():
+    # every write stores a list whose length matches the text of each element
+    lists = [[Depends(str(k))] * k for k in (1, 7, 60)]
+    n = NumOf(lists[0])
+
+    def consistent(of):
+        assert all(x.on == str(len(of)) for x in of), [x.on for x in of]
+
+    def writer(i):
+        borrowing(lambda: setattr(n, "of", lists[i % 3]))
+
+    def reader(i):
+        of = borrowing(lambda: n.of)
+        if of is not None:
+            consistent(of)
+        copy = converting(lambda: NumOf([n]).of[0], n, "of")
+        if copy is not None:
+            consistent(copy.of)
+
+    def comparer(i):
+        try:
+            result = n <= len(lists[i % 3])
+        except TypeError as e:  # n was being written: both sides declined
+            assert "not supported" in str(e)
+            return
+        consistent(result.lhs.of)
+
+    hammer([writer, reader, comparer] * (THREADS // 3))
+
+
+def test_rendering_under_writes_shows_one_whole_value():
+    trees = [Maximize(1), Minimize(NumOf([Depends("a")] * 50)), Maximize(Cmp("x" * 1000, 2, CmpType.Less))]
+    texts = {render(t) for t in trees}
+    m = Maximize(trees[0])
+
+    def writer(i):
+        borrowing(lambda: setattr(m, "item", trees[i % 3]))
+
+    forward = (_PREFIX, _SUFFIX)
+    # when m is being written, its operator declines and Depends gets the reflected question
+    reflected = (
+        "Cannot compare type Some(Bool) from constraint Depends( z ) with type None from constraint Maximize( ",
+        " ) using operator '>'",
+    )
+
+    def renderer(i):
+        try:
+            m < Depends("z")
+        except NotImplementedError as e:
+            msg = str(e)
+            for head, tail in (forward, reflected):
+                if msg.startswith(head) and msg.endswith(tail):
+                    assert msg[len(head) : -len(tail)] in texts, msg
+                    break
+            else:
+                raise AssertionError(msg)
+        except TypeError as e:  # m could not be read by either side
+            assert "not supported" in str(e)
+        else:
+            raise AssertionError("accepted")
+
+    hammer([writer, renderer] * (THREADS // 2))
+
+
+def test_outlines_from_shared_containers_being_changed():
+    constraints = [Depends("a"), 1, "s"]
+    options = {"a": 1, "b": "two", "c": 3.0}
+    replacements = [Depends("b"), 2, 2.5, True, Version("1")]
+
+    def changer(i):
+        constraints[i % 3] = replacements[i % 5]
+        options["abc"[i % 3]] = replacements[1 + i % 4]
+
+    def builder(i):
+        PackageOutline("p", constraints, set_options=options, set_defaults=options)
+
+    hammer([changer] + [builder] * (THREADS - 1))
+
+
+def test_independent_objects_in_parallel_never_conflict():
+    def work(i):
+        c = Cmp(SpecOption("p", str(i)), i, CmpType.Equal)
+        c.rhs = i + 1
+        assert c.rhs.value == i + 1
+        n = NumOf([c.if_then(Depends("x"))] * 3)
+        assert len(n.of) == 3
+        PackageOutline(str(i), [c, n], {"k": i}, {"k": None})
+
+    hammer([work] * THREADS)
+
+
+# ---------------------------------------------------------------- IfThen thread binding
+
+
+def _on_other_thread(fn):
+    """Run fn on a new thread; return ("ok", result), ("exception", e) or ("base", e)."""
+    out = []
+
+    def run():
+        # tracebacks are dropped so that no frame (and no IfThen in it) outlives the call in a cycle
+        try:
+            out.append(("ok", fn()))
+        except Exception as e:  # noqa: BLE001
+            out.append(("exception", e.with_traceback(None)))
+        except BaseException as e:  # noqa: BLE001
+            out.append(("base", e.with_traceback(None)))
+
+    t = threading.Thread(target=run)
+    t.start()
+    t.join()
+    return out[0]
+
+
+FOREIGN_USES = [
+    ("get_cond", lambda i: i.cond),
+    ("get_then", lambda i: i.then),
+    ("set_cond", lambda i: setattr(i, "cond", 1)),
+    ("set_then", lambda i: setattr(i, "then", Depends("x"))),
+    ("eq", lambda i: i == 1),
+    ("lt", lambda i: i < Depends("x")),
+    ("ne_none", lambda i: i != None),  # noqa: E711
+    ("reflected_from_constraint", lambda i: Depends("x") == i),
+    ("reflected_from_int", lambda i: 1 == i),
+    ("constructor", lambda i: Maximize(i)),
+    ("cmp_constructor", lambda i: Cmp(1, i, CmpType.Equal)),
+    ("list_element", lambda i: NumOf([Depends("a"), i])),
+    ("setter_value", lambda i: setattr(Minimize(1), "item", i)),
+    ("if_then_argument", lambda i: Cmp(1, 1, CmpType.Equal).if_then(i)),
+    ("outline", lambda i: PackageOutline("p", [i])),
+]
+
+
+@pytest.mark.parametrize("use", [u[1] for u in FOREIGN_USES], ids=[u[0] for u in FOREIGN_USES])
+def test_ifthen_used_on_another_thread_is_an_internal_failure(use):
+    i = IfThen(Depends("c"), Depends("t"))
+    kind, exc = _on_other_thread(lambda: use(i))
+    assert kind == "base", (kind, exc)
+    assert type(exc).__name__ == "PanicException"
+    assert issubclass(type(exc), BaseException) and not issubclass(type(exc), Exception)
+    assert UNSENDABLE in str(exc)
+    # nothing changed, and the owner can still use it
+    assert render(i) == "If( Depends( c ) ) Then [ Depends( t ) ]"
+    i.cond = True
+    assert render(i) == "If( true ) Then [ Depends( t ) ]"
+
+
+def test_ifthen_delete_is_refused_before_the_thread_check():
+    i = IfThen(1, 2)
+    kind, exc = _on_other_thread(lambda: delattr(i, "cond"))
+    assert kind == "exception" and type(exc) is AttributeError
+    assert str(exc) == "can't delete attribute"
+
+
+def test_ifthen_read_from_a_shared_container_belongs_to_the_reader():
+    m = Maximize(IfThen(Depends("c"), 1))
+    c = Cmp(IfThen(2, 3), 1, CmpType.Equal)
+
+    def use():
+        mine = m.item
+        theirs = c.lhs
+        return render(mine.cond), render(theirs.then), render(Maximize(mine)), render(c.if_then(mine).then)
+
+    kind, result = _on_other_thread(use)
+    assert kind == "ok", result
+    assert result == ("Depends( c )", "3", "Maximize( If( Depends( c ) ) Then [ 1 ] )", "If( Depends( c ) ) Then [ 1 ]")
+
+
+def test_ifthen_dropped_on_another_thread_is_reported(monkeypatch):
+    seen = []
+    monkeypatch.setattr(sys, "unraisablehook", lambda u: seen.append(u.exc_value))
+    box = []
+    t = threading.Thread(target=lambda: box.append(IfThen(Depends("a"), 1)))
+    t.start()
+    t.join()
+    box.clear()  # the last reference goes away here, not on the thread that made it
+    assert len(seen) == 1
+    assert type(seen[0]) is RuntimeError
+    assert str(seen[0]) == DROPPED
+
+
+def test_ifthen_dropped_on_its_own_thread_is_silent(monkeypatch):
+    seen = []
+    monkeypatch.setattr(sys, "unraisablehook", lambda u: seen.append(u.exc_value))
+
+    def run():
+        i = IfThen(1, 2)
+        assert render(i) == "If( 1 ) Then [ 2 ]"
+        del i
+
+    t = threading.Thread(target=run)
+    t.start()
+    t.join()
+    assert seen == []
+
+
+def test_ifthen_hammer_on_own_threads():
+    def work(k):
+        i = IfThen(SpecOption("p", str(k)) == SpecOption("q", "o"), Depends(str(k)))
+        i.then = NumOf([i])
+        assert i.then.of[0].then.on == str(k)
+        assert type(i.cond) is Cmp
+
+    hammer([work] * THREADS, iterations=300)
+
+
+def test_value_objects_are_not_thread_bound():
+    v = Maximize(Version("2.0")).item
+    kind, result = _on_other_thread(lambda: (str(v.value), type(Maximize(v).item) is Value))
+    assert (kind, result) == ("ok", ("2.0", True))
