@@ -1,0 +1,290 @@
+#!/usr/bin/env python3
+"""Builds the sdist and the wheels from a clean tree and runs the test suite against each wheel.
+
+    tests/packaging/check_wheels.py [--keep] [PYTEST ARGS...]
+
+1. Copies the files git would commit (tracked and untracked, minus ignored ones) to a scratch
+   directory, so nothing from build/ or an earlier install can leak in.
+2. Builds the sdist there (`python -m build --sdist --no-isolation` when `build` is installed,
+   otherwise through the PEP 517 hook of the backend named in pyproject.toml) and unpacks it.
+3. In the unpacked sdist runs `pip wheel --no-build-isolation --no-deps --no-index .` for CPython
+   3.14 and for free-threaded 3.13t.
+4. Installs each wheel into a fresh virtual environment and runs tests/python of this checkout
+   with it from a directory outside the checkout, after checking that `brenk` is imported from
+   the environment (so the build tree cannot stand in for the wheel).
+
+The sdist and the wheels are left in build/dist. The last line is "N passed, M failed"; the exit
+status is non-zero on any failure. A missing interpreter is an error inside the sysroot or on CI
+and a skip elsewhere. --keep keeps the scratch directory and prints its path.
+"""
+from __future__ import annotations
+
+import os
+import shutil
+import subprocess
+import sys
+import tarfile
+import tempfile
+import time
+import tomllib
+import xml.etree.ElementTree as ET
+import zipfile
+from dataclasses import dataclass, field
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+DIST = ROOT / "build" / "dist"
+STRICT = bool(os.environ.get("BRENK_IN_SYSROOT") or os.environ.get("CI"))
+DIST_PACKAGES = "/usr/lib/python3/dist-packages"  # Debian's pure-Python pip, pytest, build backend
+STUBS = ["__init__.pyi", "package/__init__.pyi", "package/constraint.pyi", "package/outline.pyi",
+         "package/version.pyi"]
+
+
+@dataclass
+class Target:
+    name: str
+    candidates: list[str]
+    tag: str  # the wheel's interpreter-ABI tag
+    soabi: str  # the extension's file name part
+    env: dict[str, str] = field(default_factory=dict)
+    # Where pip and pytest come from: the system site (a venv option) or PYTHONPATH.
+    system_site: bool = False
+    borrow_path: bool = False
+
+
+TARGETS = [
+    Target("py314", ["python3.14"], "cp314-cp314", "cpython-314", system_site=True),
+    Target("py313t", [os.environ.get("BRENK_PY313T", ""), "python3.13t"], "cp313-cp313t",
+           "cpython-313t", {"PYTHON_GIL": "0"}, borrow_path=True),
+]
+
+
+def note(msg: str) -> None:
+    print(f"check_wheels: {msg}", file=sys.stderr, flush=True)
+
+
+def step(msg: str) -> None:
+    print(f"\n===== {msg}", flush=True)
+
+
+def run(cmd: list[str], cwd: Path, env: dict[str, str]) -> None:
+    print("+ " + " ".join(cmd), flush=True)
+    subprocess.run(cmd, check=True, cwd=cwd, env=env)
+
+
+def clean_env(target: Target | None = None) -> dict[str, str]:
+    """Our environment without anything that could put another build of brenk on the path."""
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("PYTHONPATH", "PYTHONHOME", "PYTHONSTARTUP", "VIRTUAL_ENV", "MYPYPATH")}
+    env["PYTHONDONTWRITEBYTECODE"] = "1"  # keep __pycache__ out of the checkout's tests
+    if target:
+        env.update(target.env)
+        if target.borrow_path and Path(DIST_PACKAGES).is_dir():
+            env["PYTHONPATH"] = DIST_PACKAGES
+    return env
+
+
+def find_python(target: Target) -> str | None:
+    for candidate in target.candidates:
+        if candidate and (path := shutil.which(candidate)):
+            return path
+    return None
+
+
+def copy_clean_tree(dest: Path) -> None:
+    listed = subprocess.run(["git", "-C", str(ROOT), "ls-files", "-z", "--cached", "--others",
+                             "--exclude-standard"], check=True, capture_output=True).stdout
+    for rel in sorted(set(filter(None, listed.decode().split("\0")))):
+        src = ROOT / rel
+        if not src.is_file():  # deleted in the work tree, or a submodule
+            continue
+        (dest / rel).parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(src, dest / rel)
+
+
+def build_sdist(python: str, src: Path, out: Path) -> Path:
+    env = clean_env()
+    have_build = subprocess.run([python, "-c", "import build"], cwd=src, env=env,
+                                capture_output=True).returncode == 0
+    if have_build:
+        run([python, "-m", "build", "--sdist", "--no-isolation", "--outdir", str(out), str(src)],
+            cwd=src, env=env)
+    else:
+        backend = tomllib.loads((src / "pyproject.toml").read_text())["build-system"]["build-backend"]
+        module, _, obj = backend.partition(":")
+        hooks = f"{module}.{obj}" if obj else module
+        hook = f"import {module}; print({hooks}.build_sdist({str(out)!r}))"
+        run([python, "-c", hook], cwd=src, env=env)
+    sdists = sorted(out.glob("*.tar.gz"))
+    if len(sdists) != 1:
+        raise SystemExit(f"expected one sdist in {out}, found {[p.name for p in sdists]}")
+    return sdists[0]
+
+
+def check_sdist(sdist: Path, dest: Path) -> Path:
+    with tarfile.open(sdist) as tar:
+        names = tar.getnames()
+        tar.extractall(dest, filter="data")
+    top = names[0].split("/")[0]
+    rel = {n.removeprefix(top + "/") for n in names}
+    wanted = ["pyproject.toml", "CMakeLists.txt", "src/python/module.cpp", *(f"stubs/brenk/{s}" for s in STUBS)]
+    missing = [w for w in wanted if w not in rel]
+    stray = [n for n in rel if n.startswith("build/") or n.endswith(".so") or "__pycache__" in n]
+    if missing or stray:
+        raise SystemExit(f"{sdist.name}: missing {missing}, should not contain {stray[:10]}")
+    print(f"{sdist.name}: {len(names)} entries, stubs and sources present", flush=True)
+    return dest / top
+
+
+def check_wheel(wheel: Path, target: Target) -> None:
+    if f"-{target.tag}-" not in wheel.name:
+        raise SystemExit(f"{wheel.name}: expected the tag {target.tag}")
+    names = zipfile.ZipFile(wheel).namelist()
+    missing = [f"brenk-stubs/{s}" for s in STUBS if f"brenk-stubs/{s}" not in names]
+    modules = [n for n in names if n.startswith("brenk.") and n.endswith(".so")]
+    if missing or len(modules) != 1 or f".{target.soabi}-" not in modules[0]:
+        raise SystemExit(f"{wheel.name}: missing {missing}, extension modules {modules}")
+    print(f"{wheel.name}: {modules[0]} and {len(STUBS)} stub files", flush=True)
+
+
+@dataclass
+class Result:
+    name: str
+    passed: int = 0
+    failed: int = 0
+    skipped: int = 0
+    problem: str = ""
+
+    def line(self) -> str:
+        text = f"{self.name}: {self.passed} passed, {self.failed} failed"
+        if self.skipped:
+            text += f", {self.skipped} skipped"
+        return text + (f" ({self.problem})" if self.problem else "")
+
+
+# Runs in the venv's interpreter: refuses to test anything but the installed module, then hands
+# over to pytest in the same process, so the tests see exactly that module.
+RUNNER = """
+import os, sys
+import brenk
+where = os.path.realpath(brenk.__file__)
+prefix = os.path.realpath(sys.prefix) + os.sep
+print("brenk imported from", where, flush=True)
+if not where.startswith(prefix):
+    sys.exit(f"brenk comes from {where}, not from the environment {prefix}")
+import pytest
+sys.exit(pytest.main(sys.argv[1:]))
+"""
+
+
+def test_wheel(python: str, wheel: Path, target: Target, scratch: Path, args: list[str]) -> Result:
+    result = Result(f"{target.name} wheel")
+    venv = scratch / f"venv-{target.name}"
+    env = clean_env(target)
+    venv_args = ["--system-site-packages"] if target.system_site else []
+    run([python, "-m", "venv", "--without-pip", *venv_args, str(venv)], cwd=scratch, env=env)
+    vpython = str(venv / "bin" / "python")
+    run([vpython, "-m", "pip", "install", "--no-index", "--no-deps", "--no-cache-dir",
+         "--disable-pip-version-check", str(wheel)], env=env, cwd=scratch)
+    report = scratch / f"{target.name}.xml"
+    cmd = [vpython, "-c", RUNNER, "-p", "no:cacheprovider", "-rfE", f"--rootdir={ROOT}",
+           f"--junitxml={report}"]
+    if subprocess.run([vpython, "-c", "import pytest_timeout"], env=env, cwd=scratch,
+                      capture_output=True).returncode == 0:
+        cmd.append("--timeout=900")  # a hang guard, not a speed goal
+    cmd += args or [str(ROOT / "tests" / "python")]
+    rundir = scratch / f"run-{target.name}"  # outside the checkout: its build/ is never on the path
+    rundir.mkdir()
+    print("+ " + " ".join(cmd[:2]) + " RUNNER " + " ".join(cmd[3:]), flush=True)
+    status = subprocess.run(cmd, env=env, cwd=rundir).returncode
+    if report.exists():
+        for case in ET.parse(report).getroot().iter("testcase"):
+            tags = {child.tag for child in case}
+            if tags & {"failure", "error"}:
+                result.failed += 1
+            elif "skipped" in tags:
+                result.skipped += 1
+            else:
+                result.passed += 1
+    if status != 0 and result.failed == 0:
+        result.failed += 1
+        result.problem = f"exit status {status}"
+    return result
+
+
+def main(argv: list[str]) -> int:
+    keep = "--keep" in argv
+    args = [a for a in argv if a != "--keep"]
+    started = time.monotonic()
+    pythons: dict[str, str] = {}
+    results: list[Result] = []
+    for target in TARGETS:
+        if python := find_python(target):
+            pythons[target.name] = python
+        elif STRICT:
+            note(f"{target.name}: no interpreter ({' or '.join(filter(None, target.candidates))})")
+            return 1
+        else:
+            note(f"{target.name}: skipped, interpreter not installed")
+            results.append(Result(f"{target.name} wheel", problem="skipped: interpreter not installed"))
+    if not pythons:
+        return 1
+    sdist_python = pythons.get("py314") or next(iter(pythons.values()))
+
+    scratch = Path(tempfile.mkdtemp(prefix="brenk-wheels-"))
+    try:
+        shutil.rmtree(DIST, ignore_errors=True)
+        DIST.mkdir(parents=True)
+        step("clean tree")
+        tree = scratch / "tree"
+        copy_clean_tree(tree)
+        step("sdist")
+        sdist = build_sdist(sdist_python, tree, DIST)
+        src = check_sdist(sdist, scratch / "sdist")
+        wheels: dict[str, Path] = {}
+        for target in TARGETS:
+            if target.name not in pythons:
+                continue
+            step(f"wheel for {target.name}")
+            out = scratch / f"wheel-{target.name}"
+            run([pythons[target.name], "-m", "pip", "wheel", "--no-build-isolation", "--no-deps",
+                 "--no-index", "--no-cache-dir", "--disable-pip-version-check", "-w", str(out), "."],
+                cwd=src, env=clean_env(target))
+            built = sorted(out.glob("*.whl"))
+            if len(built) != 1:
+                raise SystemExit(f"expected one wheel in {out}, found {[p.name for p in built]}")
+            wheel = built[0]
+            check_wheel(wheel, target)
+            wheels[target.name] = Path(shutil.copy2(wheel, DIST))
+        for target in TARGETS:
+            if target.name in wheels:
+                step(f"tests against the installed {target.name} wheel")
+                results.append(test_wheel(pythons[target.name], wheels[target.name], target, scratch, args))
+    except (subprocess.CalledProcessError, SystemExit) as error:
+        note(f"failed: {error}")
+        results.append(Result("packaging", failed=1, problem=str(error)))
+    finally:
+        if keep:
+            note(f"scratch directory kept: {scratch}")
+        else:
+            shutil.rmtree(scratch, ignore_errors=True)
+
+    step("results")
+    for path in sorted(DIST.glob("*")):
+        print(f"built {path.relative_to(ROOT)}")
+    total = Result("total")
+    for r in results:
+        print(r.line())
+        total.passed += r.passed
+        total.failed += r.failed
+        total.skipped += r.skipped
+    print(f"took {time.monotonic() - started:.0f} s")
+    print(total.line().removeprefix("total: "), flush=True)
+    return 1 if total.failed else 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main(sys.argv[1:]))
+    except KeyboardInterrupt:
+        sys.exit(130)
