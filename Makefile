@@ -3,8 +3,12 @@
 #   make build                      the module for py314, py314d, py313t and the core tests
 #   make pytest INTERP=py314d ARGS="-k version"
 #   make test                       everything, warnings as errors, one summary line at the end
+#                                   (also the leak check on py314d, asan and valgrind)
+#   make valgrind [ARGS=...]        memcheck over a smoke subset (or pytest ARGS) on the 3.14 build
 #   make demo | make fuzz SECONDS=60 | make asan ARGS=... | make clean
 #   make wheels                     sdist + wheels (3.14, 3.13t), the tests against each installed wheel
+#   make stress REPEATS=100         the thread hammers on free-threaded 3.13t, each repeated REPEATS times
+#   make tsan ARGS=...              3.13t and the module under ThreadSanitizer: hammers + pytest-run-parallel
 #
 # Outside the sysroot (BRENK_IN_SYSROOT unset) on a machine without python3.14 on PATH, every
 # target reruns itself inside it through tools/devenv; BRENK_DEVENV=1 forces that.
@@ -15,6 +19,7 @@ ARGS ?=
 SECONDS ?= 60
 WERROR ?= ON
 PYTHON ?= python3
+REPEATS ?= 100
 
 quote = '$(subst ','\'',$(1))'
 
@@ -26,15 +31,17 @@ endif
 # `make clean` alone never needs the sysroot.
 DELEGATE := $(if $(BRENK_IN_SYSROOT),,$(if $(BRENK_DEVENV),$(filter-out clean,$(or $(MAKECMDGOALS),build))))
 
-.PHONY: build pytest test demo fuzz asan clean
+.PHONY: build pytest test demo fuzz asan clean stress tsan valgrind
 
 ifneq ($(DELEGATE),)
 GOALS := $(or $(MAKECMDGOALS),build)
 # One sysroot run serves all goals: the first goal runs them, the others do nothing.
+# The ThreadSanitizer interpreter is built only for the goals that need it.
 $(firstword $(GOALS)):
-	@exec $(ROOT)/tools/devenv run $(MAKE) --no-print-directory -C $(ROOT) $(GOALS) \
+	@$(if $(filter tsan,$(GOALS)),$(ROOT)/tools/devenv ensure tsan &&) \
+	exec $(ROOT)/tools/devenv run $(MAKE) --no-print-directory -C $(ROOT) $(GOALS) \
 	    INTERP=$(call quote,$(INTERP)) ARGS=$(call quote,$(ARGS)) \
-	    SECONDS=$(call quote,$(SECONDS)) WERROR=$(call quote,$(WERROR))
+	    SECONDS=$(call quote,$(SECONDS)) WERROR=$(call quote,$(WERROR)) REPEATS=$(call quote,$(REPEATS))
 $(filter-out $(firstword $(GOALS)),$(GOALS)):
 	@:
 else
@@ -52,6 +59,12 @@ fuzz:
 	@$(DEV) fuzz $(SECONDS)
 asan:
 	@$(DEV) pytest asan $(ARGS)
+valgrind:
+	@$(DEV) valgrind $(ARGS)
+stress:
+	@$(DEV) stress $(REPEATS)
+tsan:
+	@$(DEV) tsan $(ARGS)
 clean:
 	rm -rf $(ROOT)/build
 

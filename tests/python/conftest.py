@@ -1,6 +1,11 @@
 """Settings shared by every interpreter the suite runs on."""
 import os
 
+import pytest
+
+# --refleaks=WARMUPS:RUNS on a debug interpreter: see refleak_plugin.py.
+pytest_plugins = ["refleak_plugin"]
+
 try:
     from hypothesis import settings
 except ImportError:  # hypothesis is optional outside the sysroot
@@ -13,3 +18,28 @@ if settings is not None:
     settings.register_profile("dev", deadline=None, print_blob=True)
     settings.register_profile("ci", deadline=None, print_blob=True, derandomize=True, database=None)
     settings.load_profile(os.environ.get("HYPOTHESIS_PROFILE") or ("ci" if os.environ.get("CI") else "dev"))
+
+
+def pytest_collection_modifyitems(items):
+    # numpy's scalar and array constructors leak references on a debug interpreter (to the scalar
+    # type, on every object made), so the cases with numpy values compare memory blocks only.
+    mark = pytest.mark.no_refcount_check("numpy's constructors leak references")
+    for item in items:
+        callspec = getattr(item, "callspec", None)
+        if callspec is not None and any(part.startswith("numpy_") for part in callspec.id.split("-")):
+            item.add_marker(mark)
+
+
+def pytest_configure(config):
+    if str(config.getoption("parallel_threads", 1)) != "1":
+        # Under pytest-run-parallel a worker thread that dies of a BaseException (PanicException)
+        # or leaves an unraisable report behind must fail the test, not just warn. The one
+        # exception: IfThen objects the workers left in reference cycles (exception tracebacks)
+        # may be collected on another thread, which reports them as dropped there.
+        for line in (
+            "error::pytest.PytestUnhandledThreadExceptionWarning",
+            "error::pytest.PytestUnraisableExceptionWarning",
+            "ignore:(?s).*IfThen is unsendable, but is being dropped on another thread:"
+            "pytest.PytestUnraisableExceptionWarning",
+        ):
+            config.addinivalue_line("filterwarnings", line)

@@ -9,6 +9,7 @@ finds the same build of ``brenk`` as the test process.
 from __future__ import annotations
 
 import dataclasses
+import gc
 import os
 import subprocess
 import sys
@@ -112,15 +113,18 @@ def run_in_thread(fn: Callable[[], Any]) -> ThreadOutcome:
     """Call ``fn`` on a new thread and report its result or exception."""
     outcome = ThreadOutcome()
 
+    # The error is kept without its traceback: the traceback's frames reach `outcome`, and a
+    # cycle would hand fn's objects to whichever thread next runs the garbage collector (an
+    # IfThen dropped there leaks its payload by design).
     def body() -> None:
         try:
             try:
                 outcome.result = fn()
             except Exception as exc:
                 outcome.caught_as_exception = True
-                outcome.error = exc
+                outcome.error = exc.with_traceback(None)
         except BaseException as exc:
-            outcome.error = exc
+            outcome.error = exc.with_traceback(None)
 
     thread = threading.Thread(target=body)
     thread.start()
@@ -142,6 +146,9 @@ class Unraisable:
 def capture_unraisable() -> Iterator[list[Any]]:
     """Collect the reports passed to ``sys.unraisablehook`` inside the block."""
     seen: list[Any] = []
+    # Garbage that earlier tests left in reference cycles (IfThen objects of threads that are gone)
+    # is collected first, so that its reports do not land in this block.
+    gc.collect()
     previous = sys.unraisablehook
 
     def hook(report: Any) -> None:

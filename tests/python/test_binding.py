@@ -459,6 +459,8 @@ def test_ifthen_used_on_another_thread(use):
     assert obj.then.on == "c"
 
 
+@pytest.mark.no_leak_check("an IfThen dropped away from its thread leaks its payload by design")
+@pytest.mark.thread_unsafe(reason="replaces sys.unraisablehook, which is process-wide")
 def test_ifthen_results_belong_to_the_thread_that_made_them():
     holder = Maximize(_if_then_abc())
 
@@ -487,6 +489,8 @@ def _dropped_reports(seen):
     return [(r.exc_type, str(r.exc_value)) for r in seen]
 
 
+@pytest.mark.no_leak_check("an IfThen dropped away from its thread leaks its payload by design")
+@pytest.mark.thread_unsafe(reason="replaces sys.unraisablehook, which is process-wide")
 def test_ifthen_made_on_a_thread_and_dropped_on_main():
     outcome = run_in_thread(_if_then_abc)
     assert outcome.error is None
@@ -495,6 +499,8 @@ def test_ifthen_made_on_a_thread_and_dropped_on_main():
     assert _dropped_reports(seen) == [(RuntimeError, IFTHEN_DROPPED)]
 
 
+@pytest.mark.no_leak_check("an IfThen dropped away from its thread leaks its payload by design")
+@pytest.mark.thread_unsafe(reason="replaces sys.unraisablehook, which is process-wide")
 @pytest.mark.skipif(
     FREE_THREADED,
     reason="the free-threaded interpreter hands the last decref of an object back to its creating thread",
@@ -512,6 +518,7 @@ def test_ifthen_made_on_main_and_dropped_on_a_thread():
     assert _dropped_reports(seen) == [(RuntimeError, IFTHEN_DROPPED)]
 
 
+@pytest.mark.thread_unsafe(reason="replaces sys.unraisablehook, which is process-wide")
 def test_ifthen_dropped_on_its_own_thread_reports_nothing():
     def make_and_drop():
         obj = _if_then_abc()
@@ -564,6 +571,7 @@ UNPRINTABLE_CASES = [
 ]
 
 
+@pytest.mark.thread_unsafe(reason="replaces sys.unraisablehook, which is process-wide")
 @pytest.mark.parametrize("call,message", [row[1:] for row in UNPRINTABLE_CASES], ids=[row[0] for row in UNPRINTABLE_CASES])
 def test_unprintable_type_in_message(call, message):
     with capture_unraisable() as seen:
@@ -576,6 +584,7 @@ def test_unprintable_type_in_message(call, message):
     assert seen[0].object is Unprintable
 
 
+@pytest.mark.thread_unsafe(reason="replaces sys.unraisablehook, which is process-wide")
 def test_type_name_messages_do_not_call_str():
     with capture_unraisable() as seen:
         with pytest.raises(TypeError) as excinfo:

@@ -10,7 +10,9 @@ import brenk  # noqa: F401
 from brenk.package.constraint import Cmp, CmpType, Depends, IfThen, Maximize, Minimize, NumOf
 from brenk.package.outline import PackageOutline
 
-pytestmark = pytest.mark.thread_unsafe  # large and slow enough on their own
+pytestmark = pytest.mark.thread_unsafe(
+    reason="million-node trees, some on small-stack threads made through the process-wide threading.stack_size()"
+)
 
 DEPTH = 1_000_000
 SHAPE_DEPTH = 100_000

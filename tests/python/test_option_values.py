@@ -85,7 +85,6 @@ def _shortest_plain(x):
 
 if given is not None:
 
-    @pytest.mark.thread_unsafe
     @settings(max_examples=300, deadline=None)
     @given(st.floats(allow_nan=False, allow_infinity=False))
     def test_float_text_is_shortest_and_round_trips(x):

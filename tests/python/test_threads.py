@@ -2,10 +2,13 @@
 and IfThen objects stay on the thread that made them.
 
 The hammers matter most on a free-threaded interpreter with PYTHON_GIL=0; with the lock on they
-still run every path, just with fewer overlaps.
+still run every path, just with fewer overlaps. Each hammer runs BRENK_STRESS_REPEATS times with
+fresh threads: by default 3 times without the lock and once with it; `make stress` asks for 100.
 """
 
 import gc
+import operator
+import os
 import sys
 import threading
 
@@ -25,11 +28,16 @@ from brenk.package.constraint import (
 )
 from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
+from helpers import run_python
 
-pytestmark = pytest.mark.thread_unsafe  # these tests start their own threads
+pytestmark = pytest.mark.thread_unsafe(
+    reason="start their own barrier-synchronised threads, bind IfThen objects to threads and collect garbage"
+)
 
 THREADS = 6
 ITERATIONS = 1000
+GIL_ENABLED = getattr(sys, "_is_gil_enabled", lambda: True)()
+REPEATS = int(os.environ.get("BRENK_STRESS_REPEATS") or (1 if GIL_ENABLED else 3))
 BORROW_ERRORS = {"Already borrowed", "Already mutably borrowed"}
 UNSENDABLE = "brenk::package::constraint::if_then::IfThen is unsendable, but sent to another thread"
 DROPPED = "brenk::package::constraint::if_then::IfThen is unsendable, but is being dropped on another thread"
@@ -57,26 +65,28 @@ def collect_garbage_first():
     gc.collect()
 
 
-def hammer(workers, iterations=ITERATIONS):
-    """Run each worker(i) for i in range(iterations) on its own thread, all released at once."""
-    barrier = threading.Barrier(len(workers))
-    failures = []
+def hammer(workers, iterations=ITERATIONS, repeats=REPEATS):
+    """Run each worker(i) for i in range(iterations) on its own thread, all released at once;
+    all of that `repeats` times."""
+    for _ in range(repeats):
+        barrier = threading.Barrier(len(workers))
+        failures = []
 
-    def run(work):
-        try:
-            barrier.wait()
-            for i in range(iterations):
-                work(i)
-        except BaseException as e:  # noqa: BLE001
-            failures.append(e)
+        def run(work):
+            try:
+                barrier.wait()
+                for i in range(iterations):
+                    work(i)
+            except BaseException as e:  # noqa: BLE001
+                failures.append(e)
 
-    threads = [threading.Thread(target=run, args=(w,)) for w in workers]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    if failures:
-        raise failures[0]
+        threads = [threading.Thread(target=run, args=(w,)) for w in workers]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        if failures:
+            raise failures[0]
 
 
 def borrowing(fn):
@@ -311,6 +321,276 @@ def test_independent_objects_in_parallel_never_conflict():
         PackageOutline(str(i), [c, n], {"k": i}, {"k": None})
 
     hammer([work] * THREADS)
+
+
+# ---------------------------------------------------------------- every entry point under contention
+
+TEXTS = ["a", "b" * 100, "c" * 3000]
+INTS = [0, -1, 2**63 - 1]
+PANIC_MESSAGES = {"dictionary changed size during iteration", "dictionary keys changed during iteration"}
+
+
+def converting_any(fn, *sources):
+    """fn(), or None when the object of one of the (parameter, object) pairs in `sources` was being
+    written while it was converted."""
+    try:
+        return fn()
+    except TypeError as e:
+        allowed = {f"argument '{param}': cannot convert '{type(obj)}' to Constraint" for param, obj in sources}
+        assert str(e) in allowed, e
+        return None
+
+
+def _render_all(objs):
+    return tuple(render(x) for x in objs)
+
+
+# (id, factory, property, values written: the first is also the starting value, key of a read)
+PROPERTIES = [
+    ("depends-on", lambda: Depends("x"), "on", TEXTS, str),
+    ("spec-option-package", lambda: SpecOption("x", "y"), "package_name", TEXTS, str),
+    ("spec-option-option", lambda: SpecOption("x", "y"), "option_name", TEXTS, str),
+    ("cmp-lhs", lambda: Cmp(1, 2, CmpType.Equal), "lhs", [7, Depends("d"), SpecOption("p", "o" * 500)], render),
+    ("cmp-rhs", lambda: Cmp(1, 2, CmpType.Equal), "rhs", [2.5, NumOf([Depends("x")] * 40), "s" * 800], render),
+    ("cmp-op", lambda: Cmp(1, 2, CmpType.Equal), "op", [CmpType.Less, CmpType.NotEqual, CmpType.Greater], int),
+    ("maximize-item", lambda: Maximize(1), "item", [True, Minimize(Depends("m")), Version("1.2.3-rc1")], render),
+    ("minimize-item", lambda: Minimize(1), "item", [-0.5, Maximize(NumOf([])), "t" * 2000], render),
+    ("num-of-of", lambda: NumOf([]), "of", [[], [Depends("n")] * 30, [1, "two", 3.0]], _render_all),
+    ("value-value", lambda: Maximize(0).item, "value", [False, 2**63 - 1, "v" * 4000, Version("2.0+b7")], _value_key),
+]
+
+
+@pytest.mark.parametrize(
+    "factory, name, values, key", [row[1:] for row in PROPERTIES], ids=[row[0] for row in PROPERTIES]
+)
+def test_every_property_reads_one_whole_written_value(factory, name, values, key):
+    obj = factory()
+    setattr(obj, name, values[0])
+    keys = {key(v) for v in values}
+
+    def writer(i):
+        borrowing(lambda: setattr(obj, name, values[i % len(values)]))
+
+    def reader(i):
+        got = borrowing(lambda: getattr(obj, name))
+        assert got is None or key(got) in keys
+
+    def copier(i):
+        # the object as an argument: copied whole under a shared borrow, or not converted at all
+        copy = converting_any(lambda: Maximize(obj).item, ("item", obj))
+        if copy is not None:
+            assert key(getattr(copy, name)) in keys
+        copies = converting_any(lambda: NumOf([obj, obj]).of, ("of", obj))
+        if copies is not None:
+            assert {key(getattr(c, name)) for c in copies} <= keys
+
+    hammer([writer, reader, copier] * (THREADS // 3))
+
+
+def test_constructors_and_if_then_from_shared_objects_being_written():
+    dep = Depends(TEXTS[0])
+    val = Maximize(INTS[0]).item
+    cond = Cmp(Depends("c"), True, CmpType.Equal)
+    ops = [CmpType.Less, CmpType.Equal, CmpType.GreaterOrEqual]
+    versions = ["1.2.0-rc1+build5", "1.*.x", "00000000004294967296"]
+
+    def writer(i):
+        borrowing(lambda: setattr(dep, "on", TEXTS[i % 3]))
+        borrowing(lambda: setattr(val, "value", INTS[i % 3]))
+        borrowing(lambda: setattr(cond, "rhs", i % 2 == 0))
+
+    def builder(i):
+        c = converting_any(lambda: Cmp(dep, rhs=val, op=ops[i % 3]), ("lhs", dep), ("rhs", val))
+        if c is not None:
+            assert (c.lhs.on in TEXTS, c.rhs.value in INTS, int(c.op)) == (True, True, int(ops[i % 3]))
+        made = converting_any(lambda: IfThen(val, then=dep), ("cond", val), ("then", dep))
+        if made is not None:  # made on this thread, so it is this thread's to read and drop
+            assert made.cond.value in INTS and made.then.on in TEXTS
+        item = converting_any(lambda: Maximize(dep).item, ("item", dep))
+        assert item is None or item.on in TEXTS
+        item = converting_any(lambda: Minimize(item=val).item, ("item", val))
+        assert item is None or item.value in INTS
+        of = converting_any(lambda: NumOf((dep, val, dep)).of, ("of", dep), ("of", val))
+        if of is not None:
+            assert of[0].on in TEXTS and of[1].value in INTS and of[2].on in TEXTS
+        made = borrowing(lambda: converting_any(lambda: cond.if_then(then=dep), ("then", dep)))
+        if made is not None:
+            assert made.cond.rhs.value in (True, False) and made.then.on in TEXTS
+        assert Depends(TEXTS[i % 3]).on == TEXTS[i % 3]
+        s = SpecOption(TEXTS[i % 3], option_name=TEXTS[(i + 1) % 3])
+        assert (s.package_name, s.option_name) == (TEXTS[i % 3], TEXTS[(i + 1) % 3])
+        assert str(Version(versions[i % 3])) == versions[i % 3]
+
+    hammer([writer, builder, builder] * (THREADS // 3))
+
+
+# (operator, op of x OP y, op when y answers the reflected question)
+OPERATORS = [
+    (operator.lt, CmpType.Less, CmpType.Greater),
+    (operator.le, CmpType.LessOrEqual, CmpType.GreaterOrEqual),
+    (operator.eq, CmpType.Equal, CmpType.Equal),
+    (operator.ne, CmpType.NotEqual, CmpType.NotEqual),
+    (operator.gt, CmpType.Greater, CmpType.Less),
+    (operator.ge, CmpType.GreaterOrEqual, CmpType.LessOrEqual),
+]
+
+
+def test_every_comparison_operator_under_writes():
+    # every list written has as many elements as the text of each element says
+    lists = [[Depends(str(k))] * k for k in (0, 7, 60)]
+    v = Maximize(INTS[0]).item
+    n = NumOf(lists[0])
+
+    def check_num_of(x):
+        assert type(x) is NumOf and all(e.on == str(len(x.of)) for e in x.of)
+
+    def check_value(x, allowed):
+        assert type(x) is Value and x.value in allowed
+
+    def writer(i):
+        borrowing(lambda: setattr(v, "value", INTS[i % 3]))
+        borrowing(lambda: setattr(n, "of", lists[i % 3]))
+
+    def comparer(i):
+        fn, op, mirrored = OPERATORS[i % 6]
+        for left, right, allowed in ((v, n, INTS), (5, n, [5])):
+            try:
+                result = fn(left, right)
+            except TypeError as e:  # both sides declined: each was being written when asked
+                assert "not supported between instances" in str(e), e
+                continue
+            if type(result) is bool:  # == and != then fall back to identity
+                assert fn in (operator.eq, operator.ne) and result is (fn is operator.ne)
+                continue
+            assert type(result) is Cmp
+            if type(result.lhs) is Value:  # answered by the left side
+                assert int(result.op) == int(op)
+                check_value(result.lhs, allowed)
+                check_num_of(result.rhs)
+            else:  # the left side declined and the right one answered the reflected question
+                assert int(result.op) == int(mirrored)
+                check_num_of(result.lhs)
+                check_value(result.rhs, allowed)
+
+    hammer([writer, comparer, comparer] * (THREADS // 3))
+
+
+def test_versions_shared_between_threads_never_conflict():
+    texts = ["1.2.3", "1.2.0-rc1+build5", "2.>", "a+b-c"]
+    versions = [Version(t) for t in texts]
+    reprs = {repr(v) for v in versions}
+    holder = Maximize(0).item
+    cmp = Cmp(SpecOption("p", "v"), versions[0], CmpType.GreaterOrEqual)
+
+    def work(i):
+        ver = versions[i % len(versions)]
+        assert str(ver) == texts[i % len(texts)] and repr(ver) in reprs
+        borrowing(lambda: setattr(holder, "value", ver))
+        got = borrowing(lambda: holder.value)
+        assert got is None or str(got) in texts
+        result = Maximize(ver).item <= ver
+        assert str(result.lhs.value) == str(result.rhs.value) == texts[i % len(texts)]
+        borrowing(lambda: setattr(cmp, "rhs", ver))
+        PackageOutline("p", [Maximize(ver)], set_options={"v": ver}, set_defaults={"v": ver, "w": None})
+
+    hammer([work] * THREADS)
+
+
+def test_outlines_from_shared_lists_that_grow_and_shrink():
+    dep = Depends(TEXTS[0])
+    constraints = [dep, 1, "s"]
+    options = {"a": 1, "b": "two", "c": Version("3")}
+    values = [2, 2.5, True, "x" * 100, Version("1.0")]
+
+    def changer(i):
+        if len(constraints) < 20:
+            constraints.append(Depends(str(i)) if i % 2 else i)
+        else:
+            del constraints[3:]
+        constraints[i % 3] = [dep, i, "t"][i % 3]
+        options["abc"[i % 3]] = values[i % 5]  # same keys, new values: the walk never notices
+        borrowing(lambda: setattr(dep, "on", TEXTS[i % 3]))
+
+    def builder(i):
+        converting_any(lambda: PackageOutline("p", constraints, options, options), ("constraints", dep))
+        of = converting_any(lambda: NumOf(constraints).of, ("of", dep))
+        assert of is None or len(of) >= 3
+
+    hammer([changer] + [builder] * (THREADS - 1))
+
+
+def test_outline_walks_dicts_that_other_threads_resize():
+    shared = {"k0": 0, "k1": "one", "k2": Version("2")}
+    # keys and values that the walk may meet halfway: some cannot be converted
+    extras = [("x", 1.5), ("y", None), ("z", []), (5, 1), ("w", "w" * 100)]
+    conversion_errors = {
+        "argument 'set_options': cannot cast Python type '<class 'NoneType'>' to SpecOptionValue",
+        "argument 'set_options': cannot cast Python type '<class 'list'>' to SpecOptionValue",
+        "argument 'set_defaults': cannot cast Python type '<class 'list'>' to SpecOptionValue",
+        "argument 'set_options': 'int' object cannot be cast as 'str'",
+        "argument 'set_defaults': 'int' object cannot be cast as 'str'",
+    }
+
+    def mutator(i):
+        key, value = extras[i % len(extras)]
+        if i % 2:
+            shared[key] = value
+        else:
+            shared.pop(key, None)
+        if i % 7 == 0:
+            shared.pop("k0", None)
+            shared["k0"] = i  # the same size, the key moved to the end
+
+    def walker(i):
+        try:
+            if i % 2:
+                PackageOutline("p", set_options=shared)
+            else:
+                PackageOutline("p", [Depends("a")], None, shared)
+        except TypeError as e:
+            assert str(e) in conversion_errors, e
+        except BaseException as e:  # noqa: BLE001
+            assert type(e).__name__ == "PanicException" and not isinstance(e, Exception), repr(e)
+            assert str(e) in PANIC_MESSAGES, e
+
+    hammer([mutator, mutator] + [walker] * (THREADS - 2))
+
+
+def test_first_import_and_first_panic_on_many_threads_at_once():
+    # A fresh interpreter, so that the module and the PanicException class are made here, on
+    # first need, by whichever thread gets there first while the others wait.
+    out = run_python(
+        """
+        import threading
+        N = 6
+        barrier = threading.Barrier(N)
+        mine = [None] * N
+        seen = []
+
+        def work(i):
+            barrier.wait()
+            import brenk
+            from brenk.package.constraint import Depends, IfThen
+            mine[i] = IfThen(Depends(str(i)), 1)
+            barrier.wait()
+            other = mine[(i + 1) % N]
+            try:
+                other.cond
+            except BaseException as e:
+                seen.append((id(type(e)), type(e).__name__, isinstance(e, Exception), "unsendable" in str(e)))
+            other = None
+            barrier.wait()
+            mine[i] = None  # dropped on the thread that made it
+
+        workers = [threading.Thread(target=work, args=(i,)) for i in range(N)]
+        for t in workers:
+            t.start()
+        for t in workers:
+            t.join()
+        print(len(seen), len({s[0] for s in seen}), sorted({s[1:] for s in seen}))
+        """
+    ).check()
+    assert out.stdout.decode() == "6 1 [('PanicException', False, True)]\n"
 
 
 # ---------------------------------------------------------------- IfThen thread binding
