@@ -5,7 +5,7 @@
 #   make test                       everything, warnings as errors, one summary line at the end
 #                                   (also the leak check on py314d, asan and valgrind)
 #   make valgrind [ARGS=...]        memcheck over a smoke subset (or pytest ARGS) on the 3.14 build
-#   make demo | make fuzz SECONDS=60 | make asan ARGS=... | make clean
+#   make demo | make bench | make fuzz RUNS=1000000 | make asan ARGS=... | make clean
 #   make wheels                     sdist + wheels (3.14, 3.13t), the tests against each installed wheel
 #   make stress REPEATS=100         the thread hammers on free-threaded 3.13t, each repeated REPEATS times
 #   make tsan ARGS=...              3.13t and the module under ThreadSanitizer: hammers + pytest-run-parallel
@@ -16,7 +16,7 @@
 ROOT := $(patsubst %/,%,$(dir $(abspath $(lastword $(MAKEFILE_LIST)))))
 INTERP ?= py314
 ARGS ?=
-SECONDS ?= 60
+RUNS ?= 1000000
 WERROR ?= ON
 PYTHON ?= python3
 REPEATS ?= 100
@@ -31,7 +31,7 @@ endif
 # `make clean` alone never needs the sysroot.
 DELEGATE := $(if $(BRENK_IN_SYSROOT),,$(if $(BRENK_DEVENV),$(filter-out clean,$(or $(MAKECMDGOALS),build))))
 
-.PHONY: build pytest test demo fuzz asan clean stress tsan valgrind
+.PHONY: build pytest test demo bench fuzz asan clean stress tsan valgrind
 
 ifneq ($(DELEGATE),)
 GOALS := $(or $(MAKECMDGOALS),build)
@@ -41,7 +41,7 @@ $(firstword $(GOALS)):
 	@$(if $(filter tsan,$(GOALS)),$(ROOT)/tools/devenv ensure tsan &&) \
 	exec $(ROOT)/tools/devenv run $(MAKE) --no-print-directory -C $(ROOT) $(GOALS) \
 	    INTERP=$(call quote,$(INTERP)) ARGS=$(call quote,$(ARGS)) \
-	    SECONDS=$(call quote,$(SECONDS)) WERROR=$(call quote,$(WERROR)) REPEATS=$(call quote,$(REPEATS))
+	    RUNS=$(call quote,$(RUNS)) WERROR=$(call quote,$(WERROR)) REPEATS=$(call quote,$(REPEATS))
 $(filter-out $(firstword $(GOALS)),$(GOALS)):
 	@:
 else
@@ -55,8 +55,10 @@ test:
 	@$(DEV) test
 demo:
 	@$(DEV) demo
+bench:
+	@$(DEV) bench
 fuzz:
-	@$(DEV) fuzz $(SECONDS)
+	@$(DEV) fuzz $(RUNS)
 asan:
 	@$(DEV) pytest asan $(ARGS)
 valgrind:
