@@ -160,3 +160,45 @@ def capture_unraisable() -> Iterator[list[Any]]:
         yield seen
     finally:
         sys.unraisablehook = previous
+
+
+# A constraint's text form shows only in the message of a refused comparison: Maximize(obj) < Depends("z")
+# is refused because a Maximize has no value type, and the message carries obj's text between these.
+RENDER_PREFIX = "Cannot compare type None from constraint Maximize( "
+RENDER_SUFFIX = " ) with type Some(Bool) from constraint Depends( z ) using operator '<'"
+
+
+def render(obj: Any) -> str:
+    """The text form of obj, read from a refused comparison's message."""
+    from brenk.package.constraint import Depends, Maximize
+
+    # No pytest.raises: the stress tests call this on their own threads.
+    try:
+        Maximize(obj) < Depends("z")
+    except NotImplementedError as exc:
+        msg = str(exc)
+    else:
+        raise AssertionError("comparison was accepted")
+    assert msg.startswith(RENDER_PREFIX) and msg.endswith(RENDER_SUFFIX), msg
+    return msg[len(RENDER_PREFIX) : -len(RENDER_SUFFIX)]
+
+
+def panic_type() -> type[BaseException]:
+    """The module's PanicException class, caught from a cross-thread use of an IfThen."""
+    from brenk.package.constraint import Depends, IfThen
+
+    i = IfThen(Depends("a"), Depends("b"))
+    caught: list[type[BaseException]] = []
+
+    def run() -> None:
+        try:
+            i.cond
+        except BaseException as exc:  # noqa: BLE001
+            caught.append(type(exc))
+
+    thread = threading.Thread(target=run)
+    gc.collect()  # IfThen garbage in cycles must not be collected on the other thread
+    thread.start()
+    thread.join()
+    assert len(caught) == 1 and caught[0].__name__ == "PanicException", caught
+    return caught[0]

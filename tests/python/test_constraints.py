@@ -18,19 +18,7 @@ from brenk.package.constraint import (
     Value,
 )
 from brenk.package.version import Version
-
-_PREFIX = "Cannot compare type None from constraint Maximize( "
-_SUFFIX = " ) with type Some(Bool) from constraint Depends( z ) using operator '<'"
-
-
-def render(obj):
-    """The text form of obj; the only place it shows is a refused comparison's message."""
-    with pytest.raises(NotImplementedError) as info:
-        Maximize(obj) < Depends("z")
-    msg = str(info.value)
-    assert msg.startswith(_PREFIX) and msg.endswith(_SUFFIX), msg
-    return msg[len(_PREFIX) : -len(_SUFFIX)]
-
+from helpers import render
 
 class MyStr(str):
     pass

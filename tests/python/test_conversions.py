@@ -6,7 +6,6 @@ import enum
 import gc
 import math
 import sys
-import threading
 from decimal import Decimal
 from fractions import Fraction
 
@@ -26,39 +25,7 @@ from brenk.package.constraint import (
 )
 from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
-
-_PREFIX = "Cannot compare type None from constraint Maximize( "
-_SUFFIX = " ) with type Some(Bool) from constraint Depends( z ) using operator '<'"
-
-
-def render(obj):
-    """The text form of obj; the only place it shows is a refused comparison's message."""
-    with pytest.raises(NotImplementedError) as info:
-        Maximize(obj) < Depends("z")
-    msg = str(info.value)
-    assert msg.startswith(_PREFIX) and msg.endswith(_SUFFIX), msg
-    return msg[len(_PREFIX) : -len(_SUFFIX)]
-
-
-def panic_type():
-    """The module's PanicException class, caught from a cross-thread use of an IfThen."""
-    i = IfThen(Depends("a"), Depends("b"))
-    caught = []
-
-    def run():
-        try:
-            i.cond
-        except BaseException as e:  # noqa: BLE001
-            caught.append(type(e))
-
-    t = threading.Thread(target=run)
-    gc.collect()  # IfThen garbage in cycles must not be collected on the other thread
-    t.start()
-    t.join()
-    assert len(caught) == 1
-    assert caught[0].__name__ == "PanicException"
-    return caught[0]
-
+from helpers import panic_type, render
 
 # ---------------------------------------------------------------- sample types
 

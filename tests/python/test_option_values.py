@@ -9,25 +9,13 @@ import brenk  # noqa: F401
 from brenk.package.constraint import Cmp, CmpType, Depends, Maximize, NumOf, SpecOption, Value
 from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
+from helpers import render
 
 try:
     from hypothesis import given, settings
     from hypothesis import strategies as st
 except ImportError:  # the free-threaded interpreter may run without it
     given = None
-
-_PREFIX = "Cannot compare type None from constraint Maximize( "
-_SUFFIX = " ) with type Some(Bool) from constraint Depends( z ) using operator '<'"
-
-
-def render(obj):
-    """The text form of obj; the only place it shows is a refused comparison's message."""
-    with pytest.raises(NotImplementedError) as info:
-        Maximize(obj) < Depends("z")
-    msg = str(info.value)
-    assert msg.startswith(_PREFIX) and msg.endswith(_SUFFIX), msg
-    return msg[len(_PREFIX) : -len(_SUFFIX)]
-
 
 def value_of(x):
     v = Maximize(x).item

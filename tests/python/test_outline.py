@@ -11,27 +11,9 @@ import brenk  # noqa: F401
 from brenk.package.constraint import Cmp, CmpType, Depends, IfThen, Maximize, NumOf, SpecOption
 from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
+from helpers import panic_type
 
 PANIC_MESSAGES = {"dictionary changed size during iteration", "dictionary keys changed during iteration"}
-
-
-def panic_type():
-    """The module's PanicException class, caught from a cross-thread use of an IfThen."""
-    i = IfThen(Depends("a"), Depends("b"))
-    caught = []
-
-    def run():
-        try:
-            i.cond
-        except BaseException as e:  # noqa: BLE001
-            caught.append(type(e))
-
-    t = threading.Thread(target=run)
-    gc.collect()  # IfThen garbage in cycles must not be collected on the other thread
-    t.start()
-    t.join()
-    assert len(caught) == 1 and caught[0].__name__ == "PanicException"
-    return caught[0]
 
 
 class MyStr(str):

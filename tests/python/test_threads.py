@@ -28,7 +28,7 @@ from brenk.package.constraint import (
 )
 from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
-from helpers import run_python
+from helpers import IFTHEN_DROPPED, IFTHEN_SENT, RENDER_PREFIX, RENDER_SUFFIX, render, run_python
 
 pytestmark = pytest.mark.thread_unsafe(
     reason="start their own barrier-synchronised threads, bind IfThen objects to threads and collect garbage"
@@ -39,24 +39,6 @@ ITERATIONS = 1000
 GIL_ENABLED = getattr(sys, "_is_gil_enabled", lambda: True)()
 REPEATS = int(os.environ.get("BRENK_STRESS_REPEATS") or (1 if GIL_ENABLED else 3))
 BORROW_ERRORS = {"Already borrowed", "Already mutably borrowed"}
-UNSENDABLE = "brenk::package::constraint::if_then::IfThen is unsendable, but sent to another thread"
-DROPPED = "brenk::package::constraint::if_then::IfThen is unsendable, but is being dropped on another thread"
-
-_PREFIX = "Cannot compare type None from constraint Maximize( "
-_SUFFIX = " ) with type Some(Bool) from constraint Depends( z ) using operator '<'"
-
-
-def render(obj):
-    """The text form of obj; the only place it shows is a refused comparison's message."""
-    try:
-        Maximize(obj) < Depends("z")
-    except NotImplementedError as e:
-        msg = str(e)
-    else:
-        raise AssertionError("comparison was accepted")
-    assert msg.startswith(_PREFIX) and msg.endswith(_SUFFIX), msg
-    return msg[len(_PREFIX) : -len(_SUFFIX)]
-
 
 @pytest.fixture(autouse=True)
 def collect_garbage_first():
@@ -270,7 +252,7 @@ def test_rendering_under_writes_shows_one_whole_value():
     def writer(i):
         borrowing(lambda: setattr(m, "item", trees[i % 3]))
 
-    forward = (_PREFIX, _SUFFIX)
+    forward = (RENDER_PREFIX, RENDER_SUFFIX)
     # when m is being written, its operator declines and Depends gets the reflected question
     reflected = (
         "Cannot compare type Some(Bool) from constraint Depends( z ) with type None from constraint Maximize( ",
@@ -641,7 +623,7 @@ def test_ifthen_used_on_another_thread_is_an_internal_failure(use):
     assert kind == "base", (kind, exc)
     assert type(exc).__name__ == "PanicException"
     assert issubclass(type(exc), BaseException) and not issubclass(type(exc), Exception)
-    assert UNSENDABLE in str(exc)
+    assert IFTHEN_SENT in str(exc)
     # nothing changed, and the owner can still use it
     assert render(i) == "If( Depends( c ) ) Then [ Depends( t ) ]"
     i.cond = True
@@ -679,7 +661,7 @@ def test_ifthen_dropped_on_another_thread_is_reported(monkeypatch):
     box.clear()  # the last reference goes away here, not on the thread that made it
     assert len(seen) == 1
     assert type(seen[0]) is RuntimeError
-    assert str(seen[0]) == DROPPED
+    assert str(seen[0]) == IFTHEN_DROPPED
 
 
 def test_ifthen_dropped_on_its_own_thread_is_silent(monkeypatch):
