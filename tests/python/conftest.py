@@ -7,16 +7,17 @@ import pytest
 pytest_plugins = ["refleak_plugin"]
 
 try:
-    from hypothesis import settings
+    from hypothesis import HealthCheck, settings
 except ImportError:  # hypothesis is optional outside the sysroot
     settings = None
 
 if settings is not None:
-    # The debug and free-threaded interpreters run several times slower than a release build, so a
-    # per-example deadline would judge machine load, not behaviour. On CI the examples are fixed,
-    # so a run fails only for a reason that reproduces.
-    settings.register_profile("dev", deadline=None, print_blob=True)
-    settings.register_profile("ci", deadline=None, print_blob=True, derandomize=True, database=None)
+    # The debug, sanitizer and free-threaded builds run several times slower than a release build,
+    # so a per-example deadline or the check for slow data generation would judge machine load, not
+    # behaviour. On CI the examples are fixed, so a run fails only for a reason that reproduces.
+    timing = {"deadline": None, "suppress_health_check": [HealthCheck.too_slow]}
+    settings.register_profile("dev", print_blob=True, **timing)
+    settings.register_profile("ci", print_blob=True, derandomize=True, database=None, **timing)
     settings.load_profile(os.environ.get("HYPOTHESIS_PROFILE") or ("ci" if os.environ.get("CI") else "dev"))
 
 

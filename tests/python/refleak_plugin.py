@@ -223,6 +223,17 @@ class LeakHunter:
         """Runs the test, reruns it when it can be measured; returns the reports to log."""
         handle = getattr(getattr(item, "obj", None), "hypothesis", None)
         recorder = None if handle is None else _Recorder(handle, getattr(item, "instance", None) is not None)
+        # Hypothesis' pytest plugin wraps the settings of a parametrized test in new settings on
+        # every run (each one the parent of the next); put the original back after each run.
+        function = getattr(item, "obj", None)
+        function = getattr(function, "__func__", function)
+        settings_attr = "_hypothesis_internal_use_settings"
+        settings = getattr(function, settings_attr, None) if handle is not None else None
+
+        def restore_settings() -> None:
+            if settings is not None:
+                setattr(function, settings_attr, settings)
+
         refs_before, blocks_before = _measure()
         self.spawned = False
         self.watching = True
@@ -234,6 +245,7 @@ class LeakHunter:
                     first = self._run(item)
         finally:
             self.watching = False
+            restore_settings()
         if _outcome(first) != "passed":
             return first
         if (marker := item.get_closest_marker("no_leak_check")) is not None:
@@ -270,6 +282,7 @@ class LeakHunter:
                 again = self._run(item)
             finally:
                 self.replaying = None
+                restore_settings()
             outcome = _outcome(again)
             if outcome == "failed":
                 for report in again:

@@ -136,6 +136,13 @@ def test_hypothesis_clean(text):
 @given(st.integers())
 def test_hypothesis_keeps_new_objects(n):
     _kept.append([n])
+
+
+@pytest.mark.parametrize("scale", [1, 2])
+@settings(max_examples=20, database=None, derandomize=True)
+@given(st.integers())
+def test_hypothesis_parametrized_clean(scale, n):
+    str(scale * n)
 '''
 
 # test name: (outcome, text expected in the failure message, text it must not contain)
@@ -151,6 +158,9 @@ EXPECTED = {
     "test_fixtures": ("passed", None, None),
     "test_hypothesis_clean": ("passed", None, None),
     "test_hypothesis_keeps_new_objects": ("failed", "memory blocks grew on every measured run", None),
+    # hypothesis' own plugin adds to a parametrized test's settings on every run
+    "test_hypothesis_parametrized_clean[1]": ("passed", None, None),
+    "test_hypothesis_parametrized_clean[2]": ("passed", None, None),
 }
 
 
@@ -203,7 +213,7 @@ def test_leak_check_outcome(leaky_run, name):
 def test_leak_check_summary(leaky_run):
     results, stdout = leaky_run
     assert set(results) == set(EXPECTED)
-    assert "8 tests rerun (1 warm-up, 3 measured), 3 leaked" in stdout
+    assert "10 tests rerun (1 warm-up, 3 measured), 3 leaked" in stdout
     assert "run once, starts a child process: 1" in stdout
     assert "run once, marked: a documented leak: 1" in stdout
     assert "memory blocks only: references only: 1" in stdout
