@@ -2,11 +2,16 @@
 // shared ones included), copies, checks and renders them, and releases them in input order.
 // The rendered length of every tree is predicted from its parts, and a sink that refuses a
 // write part-way must receive exactly a prefix of the full text.
+//
+// Each input runs on a thread with a small stack, which recursion per level overflows within a
+// couple of thousand levels: far fewer than the node limit (for building, checking and
+// releasing) and than the levels the render budget allows.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <pthread.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,8 +28,11 @@ void check(bool ok)
     if (!ok) std::abort();
 }
 
-constexpr std::size_t max_nodes = 100'000;            // per input, to keep runs fast
-constexpr std::size_t max_render = 4u * 1024 * 1024;  // sharing can make texts explode
+constexpr std::size_t max_nodes = 20'000;             // per input, to keep runs fast
+constexpr std::size_t thread_stack = 128 * 1024;      // the body itself needs a few KiB
+// Shared nodes make texts grow exponentially with the input; every input may render this many
+// bytes in all, so that no single input takes seconds.
+constexpr std::size_t render_budget = 64 * 1024;
 constexpr std::size_t max_stack = 64;
 
 class Reader {
@@ -103,13 +111,17 @@ std::size_t cmp_length(CmpType op, std::size_t lhs, std::size_t rhs)
     return add(add(lhs, rhs), 10 + std::strlen(operator_text(op)));
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+void run_program(const std::uint8_t* data, std::size_t size)
 {
     Reader in(data, size);
     std::vector<Entry> stack;
     std::size_t nodes = 0;
+    std::size_t render_left = render_budget;
+    auto may_render = [&](std::size_t length) {
+        if (length > render_left) return false;
+        render_left -= length;
+        return true;
+    };
     auto push = [&](Entry e) {
         ++nodes;
         if (stack.size() < max_stack) stack.push_back(std::move(e));
@@ -227,7 +239,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (stack.size() >= 2) {
                 Entry rhs = pop(), lhs = pop();
                 const auto cmp = static_cast<CmpType>(in.byte() % cmp_type_count);
-                if (add(lhs.length, rhs.length) > max_render) break;
+                if (!may_render(add(lhs.length, rhs.length))) break;
                 std::string message;
                 const std::size_t n = cmp_length(cmp, lhs.length, rhs.length);
                 auto result = check_comparison(lhs.c, rhs.c, cmp, message);
@@ -253,7 +265,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (const Entry& e : stack) {
         (void)value_kind(e.c);
-        if (e.length > max_render) continue;
+        if (!may_render(e.length)) continue;
         const std::string full = constraint_string(e.c);
         check(full.size() == e.length);
         const Constraint copy = e.c;
@@ -269,5 +281,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     else {
         for (Entry& e : stack) e.c.reset();
     }
+}
+
+struct Input {
+    const std::uint8_t* data;
+    std::size_t size;
+};
+
+void* run_input(void* arg)
+{
+    const auto* input = static_cast<const Input*>(arg);
+    run_program(input->data, input->size);
+    return nullptr;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    Input input{data, size};
+    pthread_attr_t attr;
+    check(pthread_attr_init(&attr) == 0);
+    check(pthread_attr_setstacksize(&attr, thread_stack) == 0);
+    pthread_t thread;
+    check(pthread_create(&thread, &attr, run_input, &input) == 0);
+    check(pthread_join(thread, nullptr) == 0);
+    pthread_attr_destroy(&attr);
     return 0;
 }
