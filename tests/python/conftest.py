@@ -32,6 +32,11 @@ def pytest_collection_modifyitems(items):
 
 
 def pytest_configure(config):
+    # Hypothesis guesses from a reference count whether the generator it registers for itself can
+    # be collected; 3.14's debug build counts differently, so it warns about its own object.
+    config.addinivalue_line(
+        "filterwarnings", "ignore:It looks like `register_random` was passed an object:hypothesis.errors.HypothesisWarning"
+    )
     if str(config.getoption("parallel_threads", 1)) != "1":
         # Under pytest-run-parallel a worker thread that dies of a BaseException (PanicException)
         # or leaves an unraisable report behind must fail the test, not just warn. The one
