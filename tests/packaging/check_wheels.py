@@ -27,12 +27,14 @@ import tarfile
 import tempfile
 import time
 import tomllib
-import xml.etree.ElementTree as ET
 import zipfile
 from dataclasses import dataclass, field
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools"))
+from results import Result, count_junit, summarize  # noqa: E402  (tools/results.py)
+
 DIST = ROOT / "build" / "dist"
 STRICT = bool(os.environ.get("BRENK_IN_SYSROOT") or os.environ.get("CI"))
 DIST_PACKAGES = "/usr/lib/python3/dist-packages"  # Debian's pure-Python pip, pytest, build backend
@@ -147,21 +149,6 @@ def check_wheel(wheel: Path, target: Target) -> None:
     print(f"{wheel.name}: {modules[0]} and {len(STUBS)} stub files", flush=True)
 
 
-@dataclass
-class Result:
-    name: str
-    passed: int = 0
-    failed: int = 0
-    skipped: int = 0
-    problem: str = ""
-
-    def line(self) -> str:
-        text = f"{self.name}: {self.passed} passed, {self.failed} failed"
-        if self.skipped:
-            text += f", {self.skipped} skipped"
-        return text + (f" ({self.problem})" if self.problem else "")
-
-
 # Runs in the venv's interpreter: refuses to test anything but the installed module, then hands
 # over to pytest in the same process, so the tests see exactly that module.
 RUNNER = """
@@ -198,14 +185,7 @@ def test_wheel(python: str, wheel: Path, target: Target, scratch: Path, args: li
     print("+ " + " ".join(cmd[:2]) + " RUNNER " + " ".join(cmd[3:]), flush=True)
     status = subprocess.run(cmd, env=env, cwd=rundir).returncode
     if report.exists():
-        for case in ET.parse(report).getroot().iter("testcase"):
-            tags = {child.tag for child in case}
-            if tags & {"failure", "error"}:
-                result.failed += 1
-            elif "skipped" in tags:
-                result.skipped += 1
-            else:
-                result.passed += 1
+        count_junit(report, result)
     if status != 0 and result.failed == 0:
         result.failed += 1
         result.problem = f"exit status {status}"
@@ -269,18 +249,11 @@ def main(argv: list[str]) -> int:
         else:
             shutil.rmtree(scratch, ignore_errors=True)
 
-    step("results")
+    step("built")
     for path in sorted(DIST.glob("*")):
-        print(f"built {path.relative_to(ROOT)}")
-    total = Result("total")
-    for r in results:
-        print(r.line())
-        total.passed += r.passed
-        total.failed += r.failed
-        total.skipped += r.skipped
+        print(f"{path.relative_to(ROOT)}")
     print(f"took {time.monotonic() - started:.0f} s")
-    print(total.line().removeprefix("total: "), flush=True)
-    return 1 if total.failed else 0
+    return summarize(results)
 
 
 if __name__ == "__main__":

@@ -28,6 +28,8 @@ IFTHEN_SENT = "brenk::package::constraint::if_then::IfThen is unsendable, but se
 IFTHEN_DROPPED = (
     "brenk::package::constraint::if_then::IfThen is unsendable, but is being dropped on another thread"
 )
+# The messages of the PanicException raised when a dictionary changes while an outline walks it.
+DICT_CHANGED_MESSAGES = {"dictionary changed size during iteration", "dictionary keys changed during iteration"}
 
 
 @dataclasses.dataclass

@@ -3,9 +3,7 @@
 import array
 import collections
 import enum
-import gc
 import math
-import sys
 from decimal import Decimal
 from fractions import Fraction
 
@@ -25,7 +23,7 @@ from brenk.package.constraint import (
 )
 from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
-from helpers import panic_type, render
+from helpers import capture_unraisable, panic_type, render
 
 # ---------------------------------------------------------------- sample types
 
@@ -296,20 +294,18 @@ class Unprintable(metaclass=LoudMeta):
 
 
 @pytest.mark.thread_unsafe(reason="replaces sys.unraisablehook, which is process-wide")
-def test_unprintable_type_name_uses_fallback_and_reports(monkeypatch):
-    seen = []
-    gc.collect()  # reports about garbage of earlier tests do not belong here
-    monkeypatch.setattr(sys, "unraisablehook", lambda u: seen.append(u.exc_value))
-    with pytest.raises(TypeError) as info:
-        Maximize(Unprintable())
-    assert str(info.value) == "argument 'item': cannot convert '<unprintable LoudMeta object>' to Constraint"
-    assert len(seen) == 1 and isinstance(seen[0], RuntimeError)
-    seen.clear()
-    v = Maximize(0).item
-    with pytest.raises(TypeError) as info:
-        v.value = Unprintable()
-    assert str(info.value) == "argument 'value': cannot cast Python type '<unprintable LoudMeta object>' to SpecOptionValue"
-    assert len(seen) == 1
+def test_unprintable_type_name_uses_fallback_and_reports():
+    with capture_unraisable() as seen:
+        with pytest.raises(TypeError) as info:
+            Maximize(Unprintable())
+        assert str(info.value) == "argument 'item': cannot convert '<unprintable LoudMeta object>' to Constraint"
+        assert len(seen) == 1 and isinstance(seen[0].exc_value, RuntimeError)
+        seen.clear()
+        v = Maximize(0).item
+        with pytest.raises(TypeError) as info:
+            v.value = Unprintable()
+        assert str(info.value) == "argument 'value': cannot cast Python type '<unprintable LoudMeta object>' to SpecOptionValue"
+        assert len(seen) == 1
 
 
 # ---------------------------------------------------------------- constraint_to_object

@@ -18,6 +18,7 @@ from pathlib import Path
 import pytest
 
 import brenk
+from helpers import child_env
 
 ROOT = Path(__file__).resolve().parents[2]
 TYPING = ROOT / "tests" / "typing"
@@ -39,23 +40,17 @@ def _mypy_unavailable() -> str | None:
 needs_mypy = pytest.mark.skipif(_mypy_unavailable() is not None, reason=str(_mypy_unavailable()))
 
 
-def _brenk_dir() -> Path:
-    return Path(brenk.__file__).resolve().parent
-
-
 def _installed() -> bool:
     """Whether brenk was imported from this interpreter's site-packages, as a wheel installs it."""
     paths = sysconfig.get_paths()
-    return _brenk_dir() in {Path(paths[key]).resolve() for key in ("platlib", "purelib")}
+    return Path(brenk.__file__).resolve().parent in {Path(paths[key]).resolve() for key in ("platlib", "purelib")}
 
 
 def _run_mypy(module: str, args: list[str], cwd: Path) -> subprocess.CompletedProcess[str]:
-    env = dict(os.environ)
-    env.pop("MYPYPATH", None)
+    # The child imports the very module this process imported.
+    env = child_env(unset=("MYPYPATH",))
     if not _installed():
         env["MYPYPATH"] = str(ROOT / "stubs")
-    # The child imports the very module this process imported.
-    env["PYTHONPATH"] = os.pathsep.join(filter(None, (str(_brenk_dir()), env.get("PYTHONPATH"))))
     return subprocess.run(
         [sys.executable, "-m", module, *args],
         cwd=cwd,
@@ -88,12 +83,8 @@ def test_typed_code_passes_strict_mypy(tmp_path: Path, name: str) -> None:
 @needs_mypy
 def test_stubs_of_the_checkout_pass_strict_mypy(tmp_path: Path) -> None:
     # Errors inside an installed package are not reported, so the stub sources are checked here.
-    proc = subprocess.run(
-        [sys.executable, "-m", "mypy", "--strict", "--no-incremental", "--cache-dir", os.devnull,
-         str(ROOT / "stubs" / "brenk")],
-        cwd=tmp_path, stdin=subprocess.DEVNULL, capture_output=True, text=True,
-        timeout=MYPY_TIMEOUT, check=False,
-    )
+    args = ["--strict", "--no-incremental", "--cache-dir", os.devnull, str(ROOT / "stubs" / "brenk")]
+    proc = _run_mypy("mypy", args, tmp_path)
     assert proc.returncode == 0, proc.stdout + proc.stderr
 
 
