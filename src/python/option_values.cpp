@@ -10,6 +10,13 @@
 namespace brenk::py {
 namespace {
 
+/// True when `obj` is a str equal to the ASCII `text`. A heap type's __module__ is whatever its
+/// class dict holds (an int, None, a tuple), so a name read from a type is checked first.
+bool is_text(PyObject* obj, const char* text)
+{
+    return PyUnicode_Check(obj) && PyUnicode_CompareWithASCIIString(obj, text) == 0;
+}
+
 /// NumPy's boolean scalar, recognised by its type's name and module without importing NumPy.
 bool is_numpy_bool_type(PyTypeObject* type)
 {
@@ -24,9 +31,7 @@ bool is_numpy_bool_type(PyTypeObject* type)
         discard_error();
         return false;
     }
-    return PyUnicode_CompareWithASCIIString(module.get(), "numpy") == 0 &&
-           (PyUnicode_CompareWithASCIIString(name.get(), "bool_") == 0 ||
-            PyUnicode_CompareWithASCIIString(name.get(), "bool") == 0);
+    return is_text(module.get(), "numpy") && (is_text(name.get(), "bool_") || is_text(name.get(), "bool"));
 }
 
 std::optional<OptionValue> try_bool(PyObject* obj)
