@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace brenk::py {
 namespace {
@@ -60,7 +61,7 @@ int find_parameter(const Signature& sig, PyObject* key)
     return -1;
 }
 
-void bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject** out, ExtraKeyword* extra)
+void bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject** out, PyObject** extra)
 {
     const int index = find_parameter(sig, key);
     if (index >= 0) {
@@ -72,13 +73,11 @@ void bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject
         return;
     }
     if (!sig.collects_extra) {
+        // %S runs the str() of a str subclass's key: Python code, after which only the throw follows.
         PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'", sig.full_name, key);
         throw ErrorSet{};
     }
-    if (extra != nullptr && extra->name == nullptr) {
-        extra->name = key;
-        extra->value = value;
-    }
+    if (*extra == nullptr) *extra = key;
 }
 
 void bind_positional(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject** out)
@@ -87,41 +86,74 @@ void bind_positional(const Signature& sig, PyObject* const* args, Py_ssize_t nar
     for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
 }
 
-void check_required(const Signature& sig, PyObject** out)
+/// Checks that every required parameter is bound, then hands the caller a strong reference to
+/// each bound argument. Binding reads only what the caller and a snapshot hold, runs no Python
+/// code until it raises, so the borrowed pointers in `bound` are still alive here.
+void finish(const Signature& sig, PyObject* const* bound, PyObject* extra_name, PyObject** out, Ref& extra)
 {
     for (int i = 0; i < sig.required; ++i) {
-        if (out[i] == nullptr) raise_missing(sig, out);
+        if (bound[i] == nullptr) raise_missing(sig, bound);
+    }
+    for (int i = 0; i < sig.count; ++i) out[i] = Ref::borrow(bound[i]).release();
+    extra = Ref::borrow(extra_name);
+}
+
+/// Strong references to a dict's keys and values (alternating), read under its critical section.
+std::vector<Ref> snapshot_items(PyObject* dict)
+{
+    std::vector<Ref> items;
+    std::size_t wanted = 0;
+    for (;;) {
+        bool done = false;
+        Py_BEGIN_CRITICAL_SECTION(dict);
+        wanted = 2 * static_cast<std::size_t>(PyDict_GET_SIZE(dict));
+        if (wanted <= items.capacity()) {
+            // Within the reserved room push_back cannot throw, so nothing leaves the section early.
+            Py_ssize_t position = 0;
+            PyObject *key = nullptr, *value = nullptr;
+            while (PyDict_Next(dict, &position, &key, &value)) {
+                items.push_back(Ref::borrow(key));
+                items.push_back(Ref::borrow(value));
+            }
+            done = true;
+        }
+        Py_END_CRITICAL_SECTION();
+        if (done) return items;
+        items.reserve(wanted);
     }
 }
 
 }  // namespace
 
-void bind(const Signature& sig, PyObject* const* args, std::size_t nargsf, PyObject* kwnames, PyObject** out,
-          ExtraKeyword* extra)
+void bind_call(const Signature& sig, PyObject* const* args, std::size_t nargsf, PyObject* kwnames, PyObject** out,
+               Ref& extra)
 {
-    for (int i = 0; i < sig.count; ++i) out[i] = nullptr;
+    PyObject* bound[max_parameters] = {};
+    PyObject* extra_name = nullptr;
     const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
-    bind_positional(sig, args, nargs, out);
+    bind_positional(sig, args, nargs, bound);
     if (kwnames != nullptr) {
         const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
         for (Py_ssize_t k = 0; k < nkw; ++k) {
-            bind_keyword(sig, PyTuple_GET_ITEM(kwnames, k), args[nargs + k], out, extra);
+            bind_keyword(sig, PyTuple_GET_ITEM(kwnames, k), args[nargs + k], bound, &extra_name);
         }
     }
-    check_required(sig, out);
+    finish(sig, bound, extra_name, out, extra);
 }
 
-void bind(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out, ExtraKeyword* extra)
+void bind_call(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out, Ref& extra)
 {
-    for (int i = 0; i < sig.count; ++i) out[i] = nullptr;
-    bind_positional(sig, &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), out);
-    if (kwargs != nullptr) {
-        // The call's own keyword dictionary: private to this call, so no lock is needed.
-        Py_ssize_t pos = 0;
-        PyObject *key = nullptr, *value = nullptr;
-        while (PyDict_Next(kwargs, &pos, &key, &value)) bind_keyword(sig, key, value, out, extra);
+    PyObject* bound[max_parameters] = {};
+    PyObject* extra_name = nullptr;
+    bind_positional(sig, &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), bound);
+    // Python code can reach the keyword dict (through gc.get_referrers) and change it, even from
+    // another thread: bind from a snapshot of its items, whose references outlive the binding.
+    std::vector<Ref> items;
+    if (kwargs != nullptr) items = snapshot_items(kwargs);
+    for (std::size_t i = 0; i < items.size(); i += 2) {
+        bind_keyword(sig, items[i].get(), items[i + 1].get(), bound, &extra_name);
     }
-    check_required(sig, out);
+    finish(sig, bound, extra_name, out, extra);
 }
 
 }  // namespace brenk::py

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <string_view>
 
 namespace brenk::py {
 
@@ -37,6 +39,17 @@ private:
 
 inline constexpr const char* already_mutably_borrowed = "Already mutably borrowed";
 inline constexpr const char* already_borrowed = "Already borrowed";
+
+/// The classes are mutable, so once a class's __new__ is replaced, object.__new__ can allocate an
+/// instance whose payload was never built (allocation only zeroes memory). Each class keeps a
+/// `constructed` flag, set last by its constructor, and refuses such an object where it reads
+/// its payload: TypeError "'{type}' object was not created by its constructor".
+inline constexpr std::string_view not_constructed = "object was not created by its constructor";
+
+[[noreturn, gnu::cold]] inline void raise_not_constructed(PyObject* obj)
+{
+    raise(PyExc_TypeError, "'" + type_qualname(Py_TYPE(obj)) + "' " + std::string(not_constructed));
+}
 
 /// A shared borrow held for the guard's lifetime; check held() after construction.
 class SharedBorrow {

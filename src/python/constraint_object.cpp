@@ -27,8 +27,7 @@ ClassId class_of(ConstraintKind kind)
 /// is being written.
 std::optional<Constraint> read_constraint_object(PyObject* obj)
 {
-    ConstraintObject* c = as_constraint(obj);
-    check_owner_thread(c);
+    ConstraintObject* c = checked_constraint(obj);
     SharedBorrow borrow(c->borrow);
     if (!borrow.held()) return std::nullopt;
     return c->node;
@@ -53,11 +52,13 @@ std::string conversion_failure_message(PyObject* obj)
 
 bool is_constraint_object(PyObject* obj) noexcept { return Py_TYPE(obj)->tp_dealloc == constraint_dealloc; }
 
-void check_owner_thread(const ConstraintObject* obj)
+ConstraintObject* checked_constraint(PyObject* self)
 {
-    if (obj->kind != ConstraintKind::IfThen) return;
+    ConstraintObject* obj = as_constraint(self);
+    if (!obj->constructed) raise_not_constructed(self);
+    if (obj->kind != ConstraintKind::IfThen) return obj;
     const std::uint64_t current = current_thread_id();
-    if (current == obj->owner) return;
+    if (current == obj->owner) return obj;
     panic(std::string(if_then_path) + " is unsendable, but sent to another thread (calling thread " +
               std::to_string(current) + " != owning thread " + std::to_string(obj->owner) + ")",
           "src/package/constraint/if_then");
@@ -72,6 +73,7 @@ PyObject* new_constraint_object(PyTypeObject* type, Constraint node)
     c->kind = node.kind();
     c->owner = current_thread_id();
     new (&c->node) Constraint(std::move(node));
+    c->constructed = true;
     return obj;
 }
 
@@ -131,6 +133,12 @@ void constraint_dealloc(PyObject* self) noexcept
 {
     ConstraintObject* obj = as_constraint(self);
     PyTypeObject* type = Py_TYPE(self);
+    if (!obj->constructed) {
+        // Made without the constructor: nothing was built, so there is nothing to destroy.
+        type->tp_free(self);
+        Py_DECREF(type);
+        return;
+    }
     if (obj->kind == ConstraintKind::IfThen && obj->owner != current_thread_id()) {
         // The payload belongs to its thread: leak it and say so.
         (void)obj->node.detach();
@@ -150,8 +158,10 @@ PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexce
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
         if (!is_constraint_object(self)) Py_RETURN_NOTIMPLEMENTED;
-        ConstraintObject* obj = as_constraint(self);
-        check_owner_thread(obj);
+        // Converting `other` may run Python code that drops the caller's references to both
+        // operands (operator.eq through a functools.partial whose arguments it replaces).
+        Ref held_self = Ref::borrow(self), held_other = Ref::borrow(other);
+        ConstraintObject* obj = checked_constraint(self);
         SharedBorrow borrow(obj->borrow);
         if (!borrow.held()) Py_RETURN_NOTIMPLEMENTED;
         std::optional<Constraint> rhs = try_extract_constraint(other);

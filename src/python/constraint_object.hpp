@@ -5,7 +5,8 @@
 // Each object holds one constraint node of its class's kind. Nodes are immutable: a read
 // shares the node (or a child), a property write builds a new node and swaps it in under the
 // exclusive borrow. `node` is read only under a shared borrow and replaced only under the
-// exclusive one; `kind` and `owner` never change after construction.
+// exclusive one; `kind`, `owner` and `constructed` never change after construction, and an
+// object whose `constructed` is false (all fields zero) is refused before any is read.
 #include <Python.h>
 
 #include <cstdint>
@@ -24,6 +25,7 @@ struct ConstraintObject {
     PyObject_HEAD
     BorrowFlag borrow;
     ConstraintKind kind;
+    bool constructed;
     std::uint64_t owner;  // creating thread; enforced for IfThen only
     Constraint node;
 };
@@ -32,8 +34,9 @@ struct ConstraintObject {
 bool is_constraint_object(PyObject* obj) noexcept;
 inline ConstraintObject* as_constraint(PyObject* obj) noexcept { return reinterpret_cast<ConstraintObject*>(obj); }
 
-/// Panics when an IfThen object is used on a thread other than its creator.
-void check_owner_thread(const ConstraintObject* obj);
+/// The object behind `self`, checked before its node is used: TypeError for an object made
+/// without its constructor, an internal failure for an IfThen used off its creating thread.
+ConstraintObject* checked_constraint(PyObject* self);
 
 /// A new object of the class matching the node's kind, owning `node`.
 PyObject* constraint_to_object(Constraint node);
@@ -43,7 +46,8 @@ PyObject* new_constraint_object(PyTypeObject* type, Constraint node);
 /// The constraint a Python object stands for, or TypeError "cannot convert '{}' to Constraint".
 Constraint extract_constraint(PyObject* obj);
 /// Like extract_constraint, but a failure returns nothing and leaves no exception pending
-/// (its log record is still written). Internal failures still raise.
+/// (its log record is still written). Internal failures, and the refusal of an object made
+/// without its constructor, still raise.
 std::optional<Constraint> try_extract_constraint(PyObject* obj);
 /// A sequence (not a str) of convertible objects, in iteration order.
 std::vector<Constraint> extract_constraint_list(PyObject* obj);
@@ -54,29 +58,30 @@ PyObject* constraint_list_to_object(const std::vector<Constraint>& list);
 void constraint_dealloc(PyObject* self) noexcept;
 PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexcept;
 
-/// Getter body: thread check, shared borrow, then `read(node)`.
+/// Getter body: checks, shared borrow, then `read(node)`.
 template <class Read>
 PyObject* read_node(PyObject* self, Read&& read) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        ConstraintObject* obj = as_constraint(self);
-        check_owner_thread(obj);
+        ConstraintObject* obj = checked_constraint(self);
         SharedBorrow borrow(obj->borrow);
         borrow.require();
         return read(obj->node);
     });
 }
 
-/// Setter body: refuse deletion, convert (attributed to `name`), thread check, then swap in
+/// Setter body: refuse deletion, convert (attributed to `name`), checks, then swap in
 /// `rebuild(old node, converted value)` under the exclusive borrow.
 template <class Convert, class Rebuild>
 int write_node(PyObject* self, PyObject* value, const char* name, Convert&& convert, Rebuild&& rebuild) noexcept
 {
     return guard<int>(-1, [&]() -> int {
         if (value == nullptr) raise(PyExc_AttributeError, "can't delete attribute");
+        // The conversion may run Python code that drops the caller's references (setattr
+        // called through a functools.partial whose arguments it replaces): hold both.
+        Ref held_self = Ref::borrow(self), held_value = Ref::borrow(value);
         auto converted = convert_argument(name, [&] { return convert(value); });
-        ConstraintObject* obj = as_constraint(self);
-        check_owner_thread(obj);
+        ConstraintObject* obj = checked_constraint(self);
         Constraint old;
         {
             ExclusiveBorrow borrow(obj->borrow);
@@ -93,18 +98,18 @@ template <const Signature& Sig, Constraint (*Build)(PyObject* const*)>
 PyObject* constraint_vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        PyObject* bound[8];
-        bind(Sig, args, nargsf, kwnames, bound);
-        return new_constraint_object(reinterpret_cast<PyTypeObject*>(type), Build(bound));
+        Bound<Sig.count> bound;
+        bound.bind(Sig, args, nargsf, kwnames);
+        return new_constraint_object(reinterpret_cast<PyTypeObject*>(type), Build(bound.data()));
     });
 }
 template <const Signature& Sig, Constraint (*Build)(PyObject* const*)>
 PyObject* constraint_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        PyObject* bound[8];
-        bind(Sig, args, kwargs, bound);
-        return new_constraint_object(type, Build(bound));
+        Bound<Sig.count> bound;
+        bound.bind(Sig, args, kwargs);
+        return new_constraint_object(type, Build(bound.data()));
     });
 }
 

@@ -10,7 +10,8 @@ namespace brenk::py {
 
 /// Tries, in order: bool (and NumPy booleans), 64-bit integer, float, str, Version. Returns
 /// nothing with no exception pending when none applies; an internal failure raised by
-/// Python code it calls still propagates.
+/// Python code it calls, and the refusal of a Version made without its constructor, still
+/// propagate.
 std::optional<OptionValue> try_extract_value(PyObject* obj);
 
 /// try_extract_value, or TypeError "cannot cast Python type '{}' to SpecOptionValue"

@@ -55,9 +55,12 @@ int set_op(PyObject* self, PyObject* value, void*) noexcept
 PyObject* if_then(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        PyObject* bound[1];
-        bind(if_then_signature, args, static_cast<std::size_t>(nargsf), kwnames, bound);
-        ConstraintObject* obj = as_constraint(self);
+        Bound<1> bound;
+        bound.bind(if_then_signature, args, static_cast<std::size_t>(nargsf), kwnames);
+        // Held like the argument: converting `then` may run Python code that drops the caller's
+        // reference to self.
+        Ref held_self = Ref::borrow(self);
+        ConstraintObject* obj = checked_constraint(self);
         SharedBorrow borrow(obj->borrow);
         borrow.require();
         Constraint then = convert_argument("then", [&] { return extract_constraint(bound[0]); });

@@ -13,11 +13,13 @@ struct CmpTypeObject {
     PyObject_HEAD
     BorrowFlag borrow;
     CmpType value;
+    bool constructed;
 };
 
 CmpType read(PyObject* self)
 {
     auto* obj = reinterpret_cast<CmpTypeObject*>(self);
+    if (!obj->constructed) raise_not_constructed(self);
     SharedBorrow borrow(obj->borrow);
     borrow.require();
     return obj->value;
@@ -49,6 +51,7 @@ PyObject* new_member(PyTypeObject* type, CmpType op)
     auto* member = reinterpret_cast<CmpTypeObject*>(obj);
     new (&member->borrow) BorrowFlag();
     member->value = op;
+    member->constructed = true;
     return obj;
 }
 

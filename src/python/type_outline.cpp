@@ -15,9 +15,12 @@
 namespace brenk::py {
 namespace {
 
+/// `record` is built (and `constructed` set) by the constructor; an object made without it has
+/// neither, and nothing reads the record but the deallocator.
 struct OutlineObject {
     PyObject_HEAD
     BorrowFlag borrow;
+    bool constructed;
     OutlineRecord record;
 };
 
@@ -115,42 +118,42 @@ OutlineRecord build_record(PyObject* const* args)
     raise(PyExc_ValueError, message);
 }
 
-PyObject* construct(PyTypeObject* type, PyObject* const* args, const ExtraKeyword& extra)
+PyObject* construct(PyTypeObject* type, const Bound<4>& args)
 {
-    OutlineRecord record = build_record(args);
-    if (extra.name != nullptr) raise_extra_keyword(extra.name);
+    OutlineRecord record = build_record(args.data());
+    if (PyObject* extra = args.extra_keyword()) raise_extra_keyword(extra);
     PyObject* obj = type->tp_alloc(type, 0);
     if (obj == nullptr) throw_error_set();
     auto* outline = reinterpret_cast<OutlineObject*>(obj);
     new (&outline->borrow) BorrowFlag();
     new (&outline->record) OutlineRecord(std::move(record));
+    outline->constructed = true;
     return obj;
 }
 
 PyObject* vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        PyObject* bound[4];
-        ExtraKeyword extra;
-        bind(signature, args, nargsf, kwnames, bound, &extra);
-        return construct(reinterpret_cast<PyTypeObject*>(type), bound, extra);
+        Bound<4> bound;
+        bound.bind(signature, args, nargsf, kwnames);
+        return construct(reinterpret_cast<PyTypeObject*>(type), bound);
     });
 }
 
 PyObject* tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        PyObject* bound[4];
-        ExtraKeyword extra;
-        bind(signature, args, kwargs, bound, &extra);
-        return construct(type, bound, extra);
+        Bound<4> bound;
+        bound.bind(signature, args, kwargs);
+        return construct(type, bound);
     });
 }
 
 void dealloc(PyObject* self) noexcept
 {
     PyTypeObject* type = Py_TYPE(self);
-    reinterpret_cast<OutlineObject*>(self)->record.~OutlineRecord();
+    auto* outline = reinterpret_cast<OutlineObject*>(self);
+    if (outline->constructed) outline->record.~OutlineRecord();
     type->tp_free(self);
     Py_DECREF(type);
 }

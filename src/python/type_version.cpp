@@ -18,6 +18,7 @@ PyObject* allocate(PyTypeObject* type, Version value)
     auto* v = reinterpret_cast<VersionObject*>(obj);
     new (&v->borrow) BorrowFlag();
     new (&v->value) Version(std::move(value));
+    v->constructed = true;
     return obj;
 }
 
@@ -36,8 +37,8 @@ PyObject* construct(PyTypeObject* type, PyObject* ver)
 PyObject* vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        PyObject* bound[1];
-        bind(signature, args, nargsf, kwnames, bound);
+        Bound<1> bound;
+        bound.bind(signature, args, nargsf, kwnames);
         return construct(reinterpret_cast<PyTypeObject*>(type), bound[0]);
     });
 }
@@ -45,17 +46,24 @@ PyObject* vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, 
 PyObject* tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        PyObject* bound[1];
-        bind(signature, args, kwargs, bound);
+        Bound<1> bound;
+        bound.bind(signature, args, kwargs);
         return construct(type, bound[0]);
     });
+}
+
+VersionObject* checked_version(PyObject* self)
+{
+    auto* obj = reinterpret_cast<VersionObject*>(self);
+    if (!obj->constructed) raise_not_constructed(self);
+    return obj;
 }
 
 template <class F>
 PyObject* with_value(PyObject* self, F&& f) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        auto* obj = reinterpret_cast<VersionObject*>(self);
+        VersionObject* obj = checked_version(self);
         SharedBorrow borrow(obj->borrow);
         borrow.require();
         return f(obj->value);
@@ -75,7 +83,8 @@ PyObject* str(PyObject* self) noexcept
 void dealloc(PyObject* self) noexcept
 {
     PyTypeObject* type = Py_TYPE(self);
-    reinterpret_cast<VersionObject*>(self)->value.~Version();
+    auto* obj = reinterpret_cast<VersionObject*>(self);
+    if (obj->constructed) obj->value.~Version();
     type->tp_free(self);
     Py_DECREF(type);
 }
@@ -102,7 +111,7 @@ bool is_version_object(PyObject* obj) noexcept { return Py_TYPE(obj)->tp_dealloc
 std::optional<Version> read_version(PyObject* obj)
 {
     if (!is_version_object(obj)) return std::nullopt;
-    auto* v = reinterpret_cast<VersionObject*>(obj);
+    VersionObject* v = checked_version(obj);
     SharedBorrow borrow(v->borrow);
     if (!borrow.held()) return std::nullopt;
     return v->value;

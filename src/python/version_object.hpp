@@ -10,10 +10,12 @@
 namespace brenk::py {
 
 /// A Version object: the parsed value, never changed after construction. Reads take a
-/// shared borrow; nothing ever takes the exclusive one.
+/// shared borrow; nothing ever takes the exclusive one. `constructed` is false (and `value`
+/// unbuilt) in an object made without the constructor.
 struct VersionObject {
     PyObject_HEAD
     BorrowFlag borrow;
+    bool constructed;
     Version value;
 };
 

@@ -5,6 +5,7 @@ case alone. A case is a script that must exit with status 0; it checks what it e
 ``expect()``.
 """
 
+import sys
 import textwrap
 
 import pytest
@@ -50,3 +51,134 @@ def test_type_with_odd_module(module):
                "argument 'set_options': cannot cast Python type '<class 'X'>' to SpecOptionValue")
         """
     )
+
+
+# ---------------------------------------------------------------- objects made without their constructor
+
+# The classes are mutable: with __new__ replaced, object.__new__ makes an instance whose payload
+# was never built. Every use of it is refused, and dropping it is safe.
+UNCONSTRUCTED = """
+def unconstructed(cls):
+    cls.__new__ = lambda c, *a, **k: object.__new__(c)
+    obj = cls.__new__(cls)
+    return obj, f"'{cls.__name__}' object was not created by its constructor"
+"""
+
+
+@pytest.mark.parametrize(
+    "uses",
+    [
+        pytest.param(
+            """
+            d, M = unconstructed(Depends)
+            expect(TypeError, lambda: d.on, M)
+            expect(TypeError, lambda: setattr(d, "on", "x"), M)
+            expect(TypeError, lambda: d == 1, M)
+            expect(TypeError, lambda: SpecOption("p", "o") == d, M)
+            expect(TypeError, lambda: Maximize(d), "argument 'item': " + M)
+            expect(TypeError, lambda: PackageOutline("p", [d]), "argument 'constraints': " + M)
+            outline, _ = unconstructed(PackageOutline)
+            del d, outline
+            """,
+            id="constraint_and_outline",
+        ),
+        pytest.param(
+            """
+            c, M = unconstructed(Cmp)
+            expect(TypeError, lambda: c.if_then(Depends("a")), M)
+            """,
+            id="if_then",
+        ),
+        pytest.param(
+            """
+            v, M = unconstructed(Version)
+            expect(TypeError, lambda: str(v), M)
+            expect(TypeError, lambda: repr(v), M)
+            expect(TypeError, lambda: Maximize(v), "argument 'item': " + M)
+            expect(TypeError, lambda: PackageOutline("p", set_options={"k": v}), "argument 'set_options': " + M)
+            """,
+            id="version",
+        ),
+        pytest.param(
+            """
+            op, M = unconstructed(CmpType)
+            expect(TypeError, lambda: repr(op), M)
+            expect(TypeError, lambda: int(op), M)
+            expect(TypeError, lambda: Cmp(1, 2, op), "argument 'op': " + M)
+            """,
+            id="cmp_type",
+            # A debug interpreter asserts that a class without a constructor never gets a __new__.
+            marks=pytest.mark.skipif(hasattr(sys, "gettotalrefcount"), reason="CPython's own assertion"),
+        ),
+    ],
+)
+def test_object_made_without_constructor(uses):
+    run_case(UNCONSTRUCTED + textwrap.dedent(uses))
+
+
+# ---------------------------------------------------------------- arguments freed during a call
+
+# Converting an Evil drops the caller's references to the arguments of the call in progress: the
+# running partial's arguments are replaced, so nothing but the module holds them any more.
+REPLACES_ARGUMENTS = """
+calls = []
+class Evil:
+    def __index__(self):
+        calls[-1].__setstate__((print, (), {}, None))
+        return 1
+def call(p):
+    calls.append(p)
+    return p()
+"""
+
+
+@pytest.mark.parametrize(
+    "body",
+    [
+        pytest.param(
+            """
+            opts = {}
+            class ClearsKeywords:
+                def __index__(self):
+                    for r in gc.get_referrers(opts):
+                        if isinstance(r, dict) and r.get("set_options") is opts:
+                            r.clear()
+                    return 1
+            opts["a"] = ClearsKeywords()
+            class D(dict):
+                pass
+            PackageOutline.__new__(PackageOutline, "p", **{"set_options": opts, "set_defaults": D(k=None)})
+            """,
+            id="keyword_dict_cleared",
+        ),
+        pytest.param(
+            """
+            c = call(functools.partial(Cmp, Evil(), SpecOption("a", "b"), CmpType.Equal))
+            assert c.rhs.package_name == "a"
+            """,
+            id="constructor",
+        ),
+        pytest.param(
+            """
+            i = call(functools.partial(Cmp.if_then, SpecOption("a", "b") == SpecOption("c", "d"), Evil()))
+            assert i.cond.lhs.option_name == "b"
+            """,
+            id="if_then",
+        ),
+        pytest.param(
+            """
+            c = call(functools.partial(operator.lt, NumOf([Depends("x")]), Evil()))
+            assert len(c.lhs.of) == 1
+            """,
+            id="comparison",
+        ),
+        pytest.param(
+            """
+            call(functools.partial(setattr, SpecOption("a", "b") == SpecOption("c", "d"), "rhs", Evil()))
+            """,
+            id="setter",
+        ),
+    ],
+)
+def test_arguments_dropped_by_the_caller_during_a_call(body):
+    run_case(REPLACES_ARGUMENTS + textwrap.dedent(body))
