@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "dict_snapshot.hpp"
+
 namespace brenk::py {
 namespace {
 
@@ -98,31 +100,6 @@ void finish(const Signature& sig, PyObject* const* bound, PyObject* extra_name, 
     extra = Ref::borrow(extra_name);
 }
 
-/// Strong references to a dict's keys and values (alternating), read under its critical section.
-std::vector<Ref> snapshot_items(PyObject* dict)
-{
-    std::vector<Ref> items;
-    std::size_t wanted = 0;
-    for (;;) {
-        bool done = false;
-        Py_BEGIN_CRITICAL_SECTION(dict);
-        wanted = 2 * static_cast<std::size_t>(PyDict_GET_SIZE(dict));
-        if (wanted <= items.capacity()) {
-            // Within the reserved room push_back cannot throw, so nothing leaves the section early.
-            Py_ssize_t position = 0;
-            PyObject *key = nullptr, *value = nullptr;
-            while (PyDict_Next(dict, &position, &key, &value)) {
-                items.push_back(Ref::borrow(key));
-                items.push_back(Ref::borrow(value));
-            }
-            done = true;
-        }
-        Py_END_CRITICAL_SECTION();
-        if (done) return items;
-        items.reserve(wanted);
-    }
-}
-
 }  // namespace
 
 void bind_call(const Signature& sig, PyObject* const* args, std::size_t nargsf, PyObject* kwnames, PyObject** out,
@@ -149,7 +126,7 @@ void bind_call(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject*
     // Python code can reach the keyword dict (through gc.get_referrers) and change it, even from
     // another thread: bind from a snapshot of its items, whose references outlive the binding.
     std::vector<Ref> items;
-    if (kwargs != nullptr) items = snapshot_items(kwargs);
+    if (kwargs != nullptr) items = snapshot_dict(kwargs, true);
     for (std::size_t i = 0; i < items.size(); i += 2) {
         bind_keyword(sig, items[i].get(), items[i + 1].get(), bound, &extra_name);
     }

@@ -9,6 +9,7 @@
 #include "borrow.hpp"
 #include "classes.hpp"
 #include "constraint_object.hpp"
+#include "dict_snapshot.hpp"
 #include "log.hpp"
 #include "option_values.hpp"
 
@@ -30,41 +31,58 @@ constexpr Signature signature{"PackageOutline.__new__()", parameters, 4, 1, true
 // Exact str keys of one dict have distinct texts, so only str subclasses (whose equality
 // may differ from their text's) can make two entries share a name.
 
-/// Walks a dict one entry at a time, each read under the dict's own critical section, with
-/// the conversion of the entry done outside it. Python code run by a conversion may change
-/// the dict; that ends the walk with an internal failure.
+enum class WalkStep { Entry, End, SizeChanged, KeysChanged };
+
+/// One step of walk_dict under the dict's critical section: the value of keys[index], which must
+/// be the entry after `position` at the walk's starting size; past the last key, a check that
+/// the dict holds exactly `keys`, in order.
+WalkStep walk_step(PyObject* dict, const std::vector<Ref>& keys, std::size_t index, Py_ssize_t& position, Ref& value)
+{
+    WalkStep step = WalkStep::KeysChanged;
+    Py_BEGIN_CRITICAL_SECTION(dict);
+    PyObject* key = nullptr;
+    PyObject* found = nullptr;
+    if (static_cast<std::size_t>(PyDict_GET_SIZE(dict)) != keys.size()) {
+        step = WalkStep::SizeChanged;
+    }
+    else if (index < keys.size()) {
+        if (PyDict_Next(dict, &position, &key, &found) && key == keys[index].get()) {
+            value = Ref::borrow(found);
+            step = WalkStep::Entry;
+        }
+    }
+    else {
+        Py_ssize_t from_start = 0;
+        std::size_t same = 0;
+        while (same < keys.size() && PyDict_Next(dict, &from_start, &key, nullptr) && key == keys[same].get()) ++same;
+        if (same == keys.size()) step = WalkStep::End;
+    }
+    Py_END_CRITICAL_SECTION();
+    return step;
+}
+
+/// Walks a dict one entry at a time, each read under the dict's own critical section, with the
+/// conversion of the entry done outside it, where Python code may change the dict. The walk
+/// follows a snapshot of the keys, taken first: each step must read exactly the snapshot's next
+/// key (by identity; the snapshot holds the keys, so no address is reused) at the snapshot's
+/// size, and after the last key the dict must hold exactly the snapshot's keys. So a walk never
+/// skips or repeats a key, whatever the table layout: any change of the keys ends it with an
+/// internal failure. A value replaced under an existing key is not a change; each value is
+/// read when the walk reaches its key.
 template <class Map, class F>
 void walk_dict(PyObject* dict, Map& map, F&& visit)
 {
+    const std::vector<Ref> keys = snapshot_dict(dict, false);
+    map.reserve(keys.size());
     Py_ssize_t position = 0;
-    Py_ssize_t initial_size = 0;
-    Py_BEGIN_CRITICAL_SECTION(dict);
-    initial_size = PyDict_GET_SIZE(dict);
-    Py_END_CRITICAL_SECTION();
-    map.reserve(static_cast<std::size_t>(initial_size));
-    Py_ssize_t remaining = initial_size;
-    for (;;) {
-        PyObject* key = nullptr;
-        PyObject* value = nullptr;
-        Py_ssize_t size = 0;
-        int found = 0;
-        Py_BEGIN_CRITICAL_SECTION(dict);
-        size = PyDict_GET_SIZE(dict);
-        if (size == initial_size) {
-            found = PyDict_Next(dict, &position, &key, &value);
-            if (found) {
-                Py_INCREF(key);
-                Py_INCREF(value);
-            }
+    for (std::size_t index = 0;; ++index) {
+        Ref value;
+        switch (walk_step(dict, keys, index, position, value)) {
+        case WalkStep::Entry: visit(keys[index].get(), value.get()); break;
+        case WalkStep::End: return;
+        case WalkStep::SizeChanged: panic("dictionary changed size during iteration", "src/package/outline");
+        case WalkStep::KeysChanged: panic("dictionary keys changed during iteration", "src/package/outline");
         }
-        Py_END_CRITICAL_SECTION();
-        if (size != initial_size) panic("dictionary changed size during iteration", "src/package/outline");
-        if (!found) return;
-        Ref owned_key = Ref::steal(key);
-        Ref owned_value = Ref::steal(value);
-        if (remaining == 0) panic("dictionary keys changed during iteration", "src/package/outline");
-        --remaining;
-        visit(owned_key.get(), owned_value.get());
     }
 }
 

@@ -182,3 +182,75 @@ def call(p):
 )
 def test_arguments_dropped_by_the_caller_during_a_call(body):
     run_case(REPLACES_ARGUMENTS + textwrap.dedent(body))
+
+
+# ---------------------------------------------------------------- dictionaries changed while walked
+
+# A walk that sees any change of the keys stops with an internal failure; none may skip or repeat
+# a key silently, whatever the sizes and the table's layout.
+WALKS = """
+def walk(d):
+    try:
+        PackageOutline("p", set_options=d)
+    except BaseException as exc:
+        assert type(exc).__name__ == "PanicException", repr(exc)
+        return str(exc)
+    return "walked"
+class V:
+    def __init__(self, hook=None):
+        self.hook = hook
+    def __index__(self):
+        if self.hook:
+            self.hook()
+        return 1
+def rebuild(d):
+    for i in range(20):
+        d[f"g{i}"] = 0
+    for i in range(1, 20):
+        del d[f"g{i}"]
+KEYS_CHANGED = "dictionary keys changed during iteration"
+"""
+
+
+@pytest.mark.parametrize(
+    "body",
+    [
+        pytest.param(
+            """
+            d = {}
+            def hook():
+                del d["k0"]
+                rebuild(d)
+            d.update(k0=V(), k1=V(hook), k2=V(), k3=V())
+            assert walk(d) == KEYS_CHANGED
+            """,
+            id="rebuilt_table_skips_a_key",
+        ),
+        pytest.param(
+            """
+            d = {}
+            def hook():
+                del d["k0"]
+                rebuild(d)
+            d.update(k0=V(), k1=V(hook))
+            assert walk(d) == KEYS_CHANGED
+            """,
+            id="rebuilt_table_after_the_last_key",
+        ),
+        pytest.param(
+            """
+            for n in range(1, 13):
+                for victim in {0, n - 1}:
+                    d = {}
+                    def swap():
+                        del d[f"k{victim}"]
+                        d["new"] = V()
+                    d.update({f"k{i}": V(swap if i == 0 else None) for i in range(n)})
+                    assert walk(d) == KEYS_CHANGED, (n, victim)
+            """,
+            id="one_key_swapped_at_equal_size",
+        ),
+    ],
+)
+def test_dictionary_keys_changed_during_walk(body):
+    run_case(WALKS + textwrap.dedent(body))
