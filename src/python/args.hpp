@@ -42,6 +42,7 @@ public:
     Bound& operator=(const Bound&) = delete;
     ~Bound()
     {
+        // A release may run __del__ (Python code); the call is over by then.
         for (PyObject* value : values_) Ref::steal(value);
     }
 

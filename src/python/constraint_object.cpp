@@ -103,6 +103,8 @@ std::vector<Constraint> extract_constraint_list(PyObject* obj)
 {
     if (PyUnicode_Check(obj)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
     if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
+    // __len__, __iter__, __next__, the conversions and each item's release run Python code: the
+    // sequence is held by the caller, the iterator and the item here, and `list` is private.
     std::vector<Constraint> list;
     const Py_ssize_t length = PySequence_Size(obj);
     if (length < 0) {
@@ -146,6 +148,7 @@ void constraint_dealloc(PyObject* self) noexcept
         PyErr_SetString(PyExc_RuntimeError,
                         "brenk::package::constraint::if_then::IfThen is unsendable, but is being dropped on another "
                         "thread");
+        // The hook runs Python code: it is not given this object, whose payload is detached.
         PyErr_WriteUnraisable(nullptr);
         PyErr_SetRaisedException(pending);
     }
@@ -162,6 +165,8 @@ PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexce
         // operands (operator.eq through a functools.partial whose arguments it replaces).
         Ref held_self = Ref::borrow(self), held_other = Ref::borrow(other);
         ConstraintObject* obj = checked_constraint(self);
+        // Held while the conversion runs Python code (and while a log write waits detached), so
+        // a setter of self called meanwhile is refused instead of replacing the node read below.
         SharedBorrow borrow(obj->borrow);
         if (!borrow.held()) Py_RETURN_NOTIMPLEMENTED;
         std::optional<Constraint> rhs = try_extract_constraint(other);

@@ -55,6 +55,8 @@ void panic(std::string_view message, const char* location)
                  ": " + std::string(message) + "\n");
     PyObject* type = panic_type();
     Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    // PanicException is a mutable class, so making the instance may run a replaced __new__ or
+    // __init__: every caller panics outside critical sections, with nothing borrowed.
     if (text) PyErr_SetObject(type, text.get());
     throw_error_set();
 }
@@ -78,6 +80,8 @@ void discard_error()
         write_stderr("brenk: a PanicException raised by Python code called from brenk is propagated\n");
         throw ErrorSet{};
     }
+    // Dropping the exception may run __del__ of what its traceback kept alive: callers hold
+    // what they use afterwards and are in no critical section.
     PyErr_Clear();
 }
 
@@ -101,6 +105,7 @@ void raise_cast_error(PyObject* obj, const char* target)
 
 std::string render_object(PyObject* obj)
 {
+    // str() and the unraisable hook run Python code; every caller holds `obj`.
     Ref text = Ref::steal(PyObject_Str(obj));
     if (text) {
         Py_ssize_t size = 0;

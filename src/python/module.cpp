@@ -61,6 +61,8 @@ void register_submodule(PyObject* parent, PyObject* child, const char* dotted_na
 {
     Ref name = check(PyModule_GetNameObject(child));
     add_to_module(parent, name.get(), child);
+    // Import and audit hooks and a replaced sys.modules run Python code: everything here is held,
+    // other threads' imports wait in the module cell, and a nested import on this one is refused.
     Ref sys_name = check(PyUnicode_FromString("sys"));
     Ref sys = check(PyImport_Import(sys_name.get()));
     Ref modules = check(PyObject_GetAttrString(sys.get(), "modules"));

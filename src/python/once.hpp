@@ -47,6 +47,8 @@ public:
             if (owner_.load(std::memory_order_relaxed) == current_thread_id()) {
                 raise(PyExc_RuntimeError, "recursive initialisation of a process-wide value");
             }
+            // Other threads run Python code while this one waits; borrows it holds meanwhile only
+            // make them refuse (never wait), so no cycle of waits can form.
             PyThreadState* detached = PyEval_SaveThread();
             state_.wait(running, std::memory_order_acquire);
             PyEval_RestoreThread(detached);

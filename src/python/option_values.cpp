@@ -26,6 +26,8 @@ bool is_numpy_bool_type(PyTypeObject* type)
         return std::strcmp(name, "numpy.bool_") == 0 || std::strcmp(name, "numpy.bool") == 0;
     }
     Ref name = Ref::steal(PyType_GetName(type));
+    // A class dict with a str-subclass key compares it by its __eq__: Python code, with
+    // nothing borrowed but the type, which the object being converted holds.
     Ref module = Ref::steal(PyType_GetModuleName(type));
     if (!name || !module) {
         discard_error();
@@ -41,6 +43,7 @@ std::optional<OptionValue> try_bool(PyObject* obj)
     PyTypeObject* type = Py_TYPE(obj);
     if (!is_numpy_bool_type(type)) return std::nullopt;
     if (type->tp_as_number == nullptr || type->tp_as_number->nb_bool == nullptr) return std::nullopt;
+    // Runs Python code (a look-alike class's __bool__); every caller holds `obj`.
     const int truth = type->tp_as_number->nb_bool(obj);
     if (truth < 0) {
         discard_error();
@@ -54,6 +57,7 @@ std::optional<OptionValue> try_int(PyObject* obj)
     // Objects that are neither int nor define __index__ would only make the conversion
     // raise a TypeError, so skip the call.
     if (!PyLong_Check(obj) && !PyIndex_Check(obj)) return std::nullopt;
+    // Runs Python code (__index__); every caller holds `obj`.
     const long long value = PyLong_AsLongLong(obj);
     if (value == -1 && PyErr_Occurred()) {
         discard_error();
@@ -69,6 +73,7 @@ std::optional<OptionValue> try_float(PyObject* obj)
     const bool convertible = PyFloat_Check(obj) || PyLong_Check(obj) || PyIndex_Check(obj) ||
                              (number != nullptr && number->nb_float != nullptr);
     if (!convertible) return std::nullopt;
+    // Runs Python code (__float__ or __index__); every caller holds `obj`.
     const double value = PyFloat_AsDouble(obj);
     if (value == -1.0 && PyErr_Occurred()) {
         discard_error();

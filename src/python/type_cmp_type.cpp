@@ -71,6 +71,8 @@ PyObject* create_cmp_type_type()
     for (int i = 0; i < cmp_type_count; ++i) {
         const auto op = static_cast<CmpType>(i);
         Ref member = Ref::steal(new_member(tp, op));
+        // Setting a class attribute raises an audit event; its hooks run Python code, and the
+        // type and the member are held.
         check_status(PyObject_SetAttrString(type.get(), cmp_type_name(op), member.get()));
     }
     return type.release();
