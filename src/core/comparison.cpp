@@ -44,12 +44,13 @@ std::optional<Constraint> check_comparison(Constraint lhs, Constraint rhs, CmpTy
     message = "Cannot compare type ";
     append_kind(message, lhs_kind);
     message += " from constraint ";
-    StringSink sink(message);
-    constraint_text(lhs, sink);
+    BoundedSink lhs_text(message);
+    constraint_text(lhs, lhs_text);
     message += " with type ";
     append_kind(message, rhs_kind);
     message += " from constraint ";
-    constraint_text(rhs, sink);
+    BoundedSink rhs_text(message);
+    constraint_text(rhs, rhs_text);
     message += " using operator '";
     message += operator_text(op);
     message += '\'';

@@ -14,7 +14,7 @@ enum class ValueKind : std::uint8_t { Unknown, Bool, Int, Float, Str, Version };
 std::optional<ValueKind> value_kind(const Constraint& c) noexcept;
 
 /// Accepts lhs `op` rhs and returns the Cmp node, or returns nothing and sets `message`
-/// to the refusal text.
+/// to the refusal text, each side's rendering cut at message_text_cap.
 std::optional<Constraint> check_comparison(Constraint lhs, Constraint rhs, CmpType op, std::string& message);
 
 }  // namespace brenk

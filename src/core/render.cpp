@@ -8,90 +8,110 @@
 namespace brenk {
 namespace {
 
-/// A pending piece of output: a fixed text, or a node still to be expanded.
-struct Item {
-    const Node* node;
+/// One step of a node's rendering: a text to write, a child to render, or the end.
+struct Piece {
     std::string_view text;
+    const Node* child;
+    bool done;
 };
 
-/// Pushes the pieces of `n` in reverse, so popping writes them in order.
-void expand(const Node* n, std::vector<Item>& stack)
+Piece text(std::string_view t) { return Piece{t, nullptr, false}; }
+Piece child(const Constraint& c) { return Piece{{}, c.get(), false}; }
+constexpr Piece done{{}, nullptr, true};
+
+/// The piece of `n` at `step` (0, 1, ...). A node is expanded one piece at a time, so the
+/// pending work is one frame per open node, never a copy of a wide node's children.
+Piece piece_of(const Node* n, std::size_t step)
 {
-    auto text = [&](std::string_view t) { stack.push_back(Item{nullptr, t}); };
-    auto node = [&](const Constraint& c) { stack.push_back(Item{c.get(), {}}); };
     switch (n->kind) {
     case ConstraintKind::Cmp: {
         const auto& c = *static_cast<const CmpNode*>(n);
-        text(" ]");
-        node(c.rhs);
-        text(" [ ");
-        text(operator_text(c.op));
-        text(" ] ");
-        node(c.lhs);
-        text("[ ");
-        break;
+        switch (step) {
+        case 0: return text("[ ");
+        case 1: return child(c.lhs);
+        case 2: return text(" ] ");
+        case 3: return text(operator_text(c.op));
+        case 4: return text(" [ ");
+        case 5: return child(c.rhs);
+        case 6: return text(" ]");
+        default: return done;
+        }
     }
     case ConstraintKind::Depends:
-        text(" )");
-        text(static_cast<const DependsNode*>(n)->on);
-        text("Depends( ");
-        break;
+        switch (step) {
+        case 0: return text("Depends( ");
+        case 1: return text(static_cast<const DependsNode*>(n)->on);
+        case 2: return text(" )");
+        default: return done;
+        }
     case ConstraintKind::IfThen: {
         const auto& c = *static_cast<const IfThenNode*>(n);
-        text(" ]");
-        node(c.then);
-        text(" ) Then [ ");
-        node(c.cond);
-        text("If( ");
-        break;
+        switch (step) {
+        case 0: return text("If( ");
+        case 1: return child(c.cond);
+        case 2: return text(" ) Then [ ");
+        case 3: return child(c.then);
+        case 4: return text(" ]");
+        default: return done;
+        }
     }
     case ConstraintKind::Maximize:
     case ConstraintKind::Minimize:
-        text(" )");
-        node(static_cast<const ItemNode*>(n)->item);
-        text(n->kind == ConstraintKind::Maximize ? "Maximize( " : "Minimize( ");
-        break;
-    case ConstraintKind::NumOf: {
-        const auto& of = static_cast<const NumOfNode*>(n)->of;
-        text(" )");
-        for (std::size_t i = of.size(); i-- > 0;) {
-            node(of[i]);
-            if (i != 0) text(", ");
+        switch (step) {
+        case 0: return text(n->kind == ConstraintKind::Maximize ? "Maximize( " : "Minimize( ");
+        case 1: return child(static_cast<const ItemNode*>(n)->item);
+        case 2: return text(" )");
+        default: return done;
         }
-        text("NumOf( ");
-        break;
+    case ConstraintKind::NumOf: {
+        // "NumOf( ", then element 0, ", ", element 1, ..., then " )".
+        const auto& of = static_cast<const NumOfNode*>(n)->of;
+        const std::size_t last = of.empty() ? 1 : 2 * of.size();
+        if (step == 0) return text("NumOf( ");
+        if (step == last) return text(" )");
+        if (step > last) return done;
+        return step % 2 == 1 ? child(of[step / 2]) : text(", ");
     }
     case ConstraintKind::SpecOption: {
         const auto& c = *static_cast<const SpecOptionNode*>(n);
-        text("'");
-        text(c.option_name);
-        text("' -> Option '");
-        text(c.package_name);
-        text("Package '");
-        break;
+        switch (step) {
+        case 0: return text("Package '");
+        case 1: return text(c.package_name);
+        case 2: return text("' -> Option '");
+        case 3: return text(c.option_name);
+        case 4: return text("'");
+        default: return done;
+        }
     }
-    case ConstraintKind::Value: break;  // written directly by constraint_text
+    case ConstraintKind::Value: break;  // written whole by constraint_text
     }
+    return done;
 }
+
+struct Frame {
+    const Node* node;
+    std::size_t step;
+};
 
 }  // namespace
 
 bool constraint_text(const Constraint& c, Sink& sink)
 {
-    std::vector<Item> stack;
-    stack.push_back(Item{c.get(), {}});
+    std::vector<Frame> stack;
+    // A value is written at once; any other node opens a frame.
+    auto enter = [&](const Node* n) {
+        if (n->kind == ConstraintKind::Value) return option_value_text(static_cast<const ValueNode*>(n)->value, sink);
+        stack.push_back(Frame{n, 0});
+        return true;
+    };
+    if (!enter(c.get())) return false;
     while (!stack.empty()) {
-        const Item item = stack.back();
-        stack.pop_back();
-        if (item.node == nullptr) {
-            if (!sink.write(item.text)) return false;
+        const Piece piece = piece_of(stack.back().node, stack.back().step++);
+        if (piece.done) {
+            stack.pop_back();
             continue;
         }
-        if (item.node->kind == ConstraintKind::Value) {
-            if (!option_value_text(static_cast<const ValueNode*>(item.node)->value, sink)) return false;
-            continue;
-        }
-        expand(item.node, stack);
+        if (!(piece.child == nullptr ? sink.write(piece.text) : enter(piece.child))) return false;
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 
+#include "../core/sink.hpp"
 #include "once.hpp"
 #include "thread_id.hpp"
 
@@ -110,7 +111,9 @@ std::string render_object(PyObject* obj)
     if (text) {
         Py_ssize_t size = 0;
         if (const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size)) {
-            return std::string(utf8, static_cast<std::size_t>(size));
+            std::string out;
+            BoundedSink(out).write(std::string_view(utf8, static_cast<std::size_t>(size)));
+            return out;
         }
     }
     if (panic_pending()) discard_error();  // propagates the panic

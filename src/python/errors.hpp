@@ -50,9 +50,9 @@ std::string type_qualname(PyTypeObject* type);
 /// Raises TypeError "'{type}' object cannot be cast as '{target}'".
 [[noreturn]] void raise_cast_error(PyObject* obj, const char* target);
 
-/// The str() of `obj` as UTF-8. When str() fails, the exception goes to the unraisable hook
-/// and "<unprintable {type name} object>" is used instead. Never raises (but a pending
-/// PanicException from str() propagates as ErrorSet).
+/// The str() of `obj` as UTF-8, cut at message_text_cap. When str() fails, the exception goes
+/// to the unraisable hook and "<unprintable {type name} object>" is used instead. Never raises
+/// (but a pending PanicException from str() propagates as ErrorSet).
 std::string render_object(PyObject* obj);
 
 /// Rewrites a pending exact TypeError as "argument '{name}': {message}", keeping its cause,

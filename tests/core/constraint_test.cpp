@@ -1,4 +1,4 @@
-// Constraint nodes: sharing on copy and the text rendering of every kind.
+// Constraint nodes: sharing on copy and the text rendering of every kind, and the sinks.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -231,6 +231,32 @@ TEST(ConstraintText, PiecesAreStreamedNotJoined)
     FailingSink sink(SIZE_MAX);
     ASSERT_TRUE(constraint_text(opt("p", "o"), sink));
     EXPECT_EQ(sink.pieces, (std::vector<std::string>{"Package '", "p", "' -> Option '", "o", "'"}));
+}
+
+TEST(BoundedSink, CutsAtTheCapOnACharacterBoundary)
+{
+    const std::string marker(truncation_marker);
+    struct Case {
+        const char* what;
+        std::vector<std::string> pieces;
+        std::size_t cap;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"fits exactly", {"ab", "cd"}, 4, "abcd"},
+        {"one byte over, later pieces dropped", {"ab", "cde", "f"}, 4, "abcd" + marker},
+        {"cap inside a character", {"a", "\xc3\xa9\xc3\xa9"}, 4, "a\xc3\xa9" + marker},
+        {"no whole character fits", {"\xe2\x82\xac"}, 2, marker},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string out = "<";
+        BoundedSink sink(out, c.cap);
+        bool ok = true;
+        for (const std::string& piece : c.pieces) ok = sink.write(piece) && ok;
+        EXPECT_EQ(ok, c.expected.find(marker) == std::string::npos);
+        EXPECT_EQ(out, "<" + c.expected);
+    }
 }
 
 }  // namespace

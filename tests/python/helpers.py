@@ -28,6 +28,9 @@ IFTHEN_SENT = "brenk::package::constraint::if_then::IfThen is unsendable, but se
 IFTHEN_DROPPED = (
     "brenk::package::constraint::if_then::IfThen is unsendable, but is being dropped on another thread"
 )
+# Every rendering that enters a message is cut after this many UTF-8 bytes, followed by the marker.
+MESSAGE_TEXT_CAP = 1 << 20
+TRUNCATION_MARKER = "\N{HORIZONTAL ELLIPSIS}(truncated)"
 # The messages of the PanicException raised when a dictionary changes while an outline walks it.
 DICT_CHANGED_MESSAGES = {"dictionary changed size during iteration", "dictionary keys changed during iteration"}
 
