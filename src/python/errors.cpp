@@ -1,11 +1,11 @@
 #include "errors.hpp"
 
-#include <cstdio>
 #include <cstring>
 #include <exception>
 
 #include "../core/sink.hpp"
 #include "once.hpp"
+#include "output.hpp"
 #include "thread_id.hpp"
 
 namespace brenk::py {
@@ -18,11 +18,7 @@ constexpr const char* panic_doc =
     "Like SystemExit, it derives from BaseException, so that it normally propagates through\n"
     "the whole stack and ends the interpreter instead of being caught by 'except Exception'.";
 
-void write_stderr(const std::string& text) noexcept
-{
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-}
+void write_stderr(const std::string& text) noexcept { write_whole(Stream::err, text); }
 
 }  // namespace
 
@@ -197,7 +193,13 @@ std::string_view str_utf8(PyObject* str)
 
 void write_unraisable(PyObject* context) noexcept
 {
-    if (PyErr_Occurred()) PyErr_WriteUnraisable(context);
+    if (!PyErr_Occurred()) return;
+    try {
+        PyErr_WriteUnraisable(context);
+    }
+    catch (abi::__forced_unwind&) {  // the hook is Python code: see thread_exit.hpp
+        park_thread();
+    }
 }
 
 }  // namespace brenk::py

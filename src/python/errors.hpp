@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "ref.hpp"
+#include "thread_exit.hpp"
 
 namespace brenk::py {
 
@@ -80,6 +81,9 @@ R guard(R failed, F&& body) noexcept
 {
     try {
         return body();
+    }
+    catch (abi::__forced_unwind&) {
+        park_thread();  // the interpreter ended this thread inside the body
     }
     catch (...) {
         set_error_from_current_exception();

@@ -1,14 +1,11 @@
 #include "log.hpp"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "errors.hpp"
+#include "output.hpp"
 
 namespace brenk::py {
 namespace detail {
@@ -23,9 +20,6 @@ constexpr LogSite activation_site{Level::Warn, "brenk", "src/lib", 100};
 enum InstallState : int { not_installed = 0, installing = 1, installed = 2 };
 std::atomic<int> install_state{not_installed};
 std::atomic<bool> use_colour{true};
-
-/// Serialises whole lines on standard output (log records and main_entry's line).
-PyMutex stdout_lock{};
 
 const char* level_label(Level level)
 {
@@ -51,24 +45,6 @@ const char* level_colour(Level level)
     case Level::Off: break;
     }
     return "";
-}
-
-/// Writes all of `text` to fd 1 under the standard-output lock; returns errno or 0.
-int write_stdout(std::string_view text) noexcept
-{
-    int error = 0;
-    PyMutex_Lock(&stdout_lock);
-    while (!text.empty()) {
-        const ssize_t n = ::write(STDOUT_FILENO, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            break;
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    PyMutex_Unlock(&stdout_lock);
-    return error;
 }
 
 void format_line(std::string& line, const LogSite& site, std::string_view message)
@@ -120,16 +96,19 @@ void emit(const LogSite& site, std::string_view message) noexcept
     try {
         line.clear();
         format_line(line, site, message);
-        error = write_stdout(line);
+        error = write_whole(Stream::out, line);
     }
     catch (...) {
         // Could not format: say which record it was instead.
         std::string fallback = std::string("brenk: unformattable log record at ") + site.file + ":" +
                                std::to_string(site.line) + " (target " + site.target + ")\n";
-        error = write_stdout(fallback);
+        error = write_whole(Stream::out, fallback);
     }
     if (error != 0) {
-        std::fprintf(stderr, "brenk: could not write a log record to standard output: %s\n", std::strerror(error));
+        std::string note = "brenk: could not write a log record to standard output: ";
+        note += std::strerror(error);
+        note += '\n';
+        write_whole(Stream::err, note);
     }
     line.clear();
 }
@@ -155,7 +134,7 @@ PyObject* init_tracing(PyObject*, PyObject*) noexcept
 PyObject* main_entry(PyObject*, PyObject*) noexcept
 {
     return guard<PyObject*>(nullptr, []() -> PyObject* {
-        const int error = write_stdout("brenk entrypoint\n");
+        const int error = write_whole(Stream::out, "brenk entrypoint\n");
         if (error != 0) panic(std::string("failed printing to stdout: ") + std::strerror(error), "src/lib");
         Py_RETURN_NONE;
     });

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "errors.hpp"
+#include "thread_exit.hpp"
 #include "thread_id.hpp"
 
 namespace brenk::py {
@@ -51,7 +52,7 @@ public:
             // make them refuse (never wait), so no cycle of waits can form.
             PyThreadState* detached = PyEval_SaveThread();
             state_.wait(running, std::memory_order_acquire);
-            PyEval_RestoreThread(detached);
+            reattach(detached);
         }
     }
 

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "thread_exit.hpp"
+
 namespace brenk::py {
 
 /// Move-only owner of one strong reference (or none).
@@ -32,7 +34,22 @@ public:
     }
     Ref(const Ref&) = delete;
     Ref& operator=(const Ref&) = delete;
-    ~Ref() { Py_XDECREF(p_); }
+    ~Ref()
+    {
+        if (p_ == nullptr) return;
+#if PY_VERSION_HEX < 0x030E0000
+        // No thread state: this is the forced unwind of a thread ended at exit (thread_exit.hpp).
+        // Refs are never static or thread-local, so nothing else destroys one detached. (3.14
+        // parks such threads itself, before they could unwind.)
+        if (PyThreadState_GetUnchecked() == nullptr) park_thread();
+#endif
+        try {
+            Py_DECREF(p_);
+        }
+        catch (abi::__forced_unwind&) {  // a finaliser run by this decref was ended there
+            park_thread();
+        }
+    }
 
     PyObject* get() const noexcept { return p_; }
     /// Hands the reference to the caller.
