@@ -149,7 +149,7 @@ void constraint_dealloc(PyObject* self) noexcept
                         "brenk::package::constraint::if_then::IfThen is unsendable, but is being dropped on another "
                         "thread");
         // The hook runs Python code: it is not given this object, whose payload is detached.
-        PyErr_WriteUnraisable(nullptr);
+        write_unraisable(nullptr);
         PyErr_SetRaisedException(pending);
     }
     obj->node.~Constraint();
