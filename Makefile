@@ -1,9 +1,10 @@
 # Developer entry points. The work is done by tools/dev; this file picks where it runs.
 #
-#   make build                      the module for py314, py314d, py313t and the core tests
+#   make build                      the module for py314, py314d, py313t, py315 and the core tests
 #   make pytest INTERP=py314d ARGS="-k version"
 #   make test                       everything, warnings as errors, one summary line at the end
-#                                   (also the leak check on py314d, asan and valgrind)
+#                                   (also the lint, the leak check on py314d, asan and valgrind)
+#   make lint                       layering rules of src/, clang-format and ruff (tests/lint)
 #   make valgrind [ARGS=...]        memcheck over a smoke subset (or pytest ARGS) on the 3.14 build
 #   make demo | make bench | make fuzz RUNS=1000000 | make asan ARGS=... | make clean
 #   make wheels                     sdist + wheels (3.14, 3.13t), the tests against each installed wheel
@@ -31,7 +32,7 @@ endif
 # `make clean` alone never needs the sysroot.
 DELEGATE := $(if $(BRENK_IN_SYSROOT),,$(if $(BRENK_DEVENV),$(filter-out clean,$(or $(MAKECMDGOALS),build))))
 
-.PHONY: build pytest test demo bench fuzz asan clean stress tsan valgrind
+.PHONY: build pytest test lint demo bench fuzz asan clean stress tsan valgrind
 
 ifneq ($(DELEGATE),)
 GOALS := $(or $(MAKECMDGOALS),build)
@@ -53,6 +54,8 @@ pytest:
 	@$(DEV) pytest $(INTERP) $(ARGS)
 test:
 	@$(DEV) test
+lint:
+	@$(DEV) lint
 demo:
 	@$(DEV) demo
 bench:

@@ -29,6 +29,8 @@ def pytest_collection_modifyitems(items):
         callspec = getattr(item, "callspec", None)
         if callspec is not None and any(part.startswith("numpy_") for part in callspec.id.split("-")):
             item.add_marker(mark)
+        if getattr(getattr(item, "obj", None), "is_hypothesis_test", False):
+            item.add_marker(pytest.mark.randomised)
 
 
 def pytest_configure(config):

@@ -19,6 +19,8 @@ from brenk.package.constraint import (
 from brenk.package.outline import PackageOutline
 from helpers import IFTHEN_DROPPED, IFTHEN_SENT, capture_unraisable, run_in_thread
 
+pytestmark = [pytest.mark.smoke, pytest.mark.tsan]
+
 FREE_THREADED = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
 
 

@@ -20,6 +20,8 @@ from brenk.package.constraint import (
 from brenk.package.version import Version
 from helpers import render
 
+pytestmark = [pytest.mark.smoke, pytest.mark.tsan]
+
 # (symbol, function, CmpType member name, int value)
 OPS = [
     ("<", operator.lt, "Less", 0),
@@ -89,6 +91,7 @@ def _check_outcome(run, left, lkind, ltext, right, rkind, rtext, sym):
 CONSTRAINT_CLASSES = (Cmp, Depends, IfThen, Maximize, Minimize, NumOf, SpecOption, Value)
 
 
+@pytest.mark.exhaustive
 @pytest.mark.parametrize("op", OPS, ids=OP_IDS)
 @pytest.mark.parametrize("rname", list(CONSTRAINTS) + list(PLAIN))
 @pytest.mark.parametrize("lname", list(CONSTRAINTS))

@@ -20,6 +20,9 @@ from brenk.package.constraint import (
 from brenk.package.version import Version
 from helpers import render
 
+pytestmark = [pytest.mark.smoke, pytest.mark.tsan]
+
+
 class MyStr(str):
     pass
 
@@ -234,7 +237,7 @@ def test_each_read_is_a_fresh_object(kind, prop):
     first, second = getattr(obj, prop), getattr(obj, prop)
     assert first is not second
     if prop == "of":
-        assert all(x is not y for x, y in zip(first, second))
+        assert all(x is not y for x, y in zip(first, second, strict=True))
 
 
 def test_getters_return_objects_of_the_field_variant():

@@ -25,6 +25,9 @@ from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
 from helpers import capture_unraisable, panic_type, render
 
+pytestmark = [pytest.mark.smoke, pytest.mark.tsan]
+
+
 # ---------------------------------------------------------------- sample types
 
 

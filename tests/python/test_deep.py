@@ -93,6 +93,7 @@ def test_release_on_a_small_stack():
     assert box == []
 
 
+@pytest.mark.smoke
 def test_build_read_render_and_release_on_a_small_stack():
     def work():
         m = maximize_chain(DEPTH)

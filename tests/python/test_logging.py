@@ -374,6 +374,7 @@ def test_uncaught_second_init_tracing_ends_the_script():
 # ---------------------------------------------------------------- threads
 
 
+@pytest.mark.tsan
 def test_concurrent_records_never_interleave():
     threads, rounds = 4, 250
     out = run_logged(
@@ -404,6 +405,7 @@ def test_concurrent_records_never_interleave():
     assert lines.count(ENTRY_LINE) == threads * rounds
 
 
+@pytest.mark.tsan
 def test_concurrent_init_tracing_installs_once():
     out = run_logged(
         """

@@ -11,6 +11,9 @@ from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
 from helpers import render
 
+pytestmark = pytest.mark.smoke
+
+
 try:
     from hypothesis import given, settings
     from hypothesis import strategies as st

@@ -13,6 +13,8 @@ from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
 from helpers import DICT_CHANGED_MESSAGES, panic_type
 
+pytestmark = [pytest.mark.smoke, pytest.mark.tsan]
+
 
 class MyStr(str):
     pass

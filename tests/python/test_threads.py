@@ -62,7 +62,7 @@ def hammer(workers, iterations=ITERATIONS, repeats=REPEATS):
         barrier = threading.Barrier(len(workers))
         failures = []
 
-        def run(work):
+        def run(work, barrier, failures):
             try:
                 barrier.wait()
                 for i in range(iterations):
@@ -70,7 +70,7 @@ def hammer(workers, iterations=ITERATIONS, repeats=REPEATS):
             except BaseException as e:  # noqa: BLE001
                 failures.append(e)
 
-        threads = [threading.Thread(target=run, args=(w,)) for w in workers]
+        threads = [threading.Thread(target=run, args=(w, barrier, failures)) for w in workers]
         for t in threads:
             t.start()
         for t in threads:

@@ -6,6 +6,8 @@ from hypothesis import strategies as st
 
 from brenk.package.version import Version
 
+pytestmark = pytest.mark.smoke
+
 
 def Int(n):
     return f"Int({n})"
