@@ -1,11 +1,13 @@
 // The type check of comparisons: the decision table, the types of each kind and the messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "comparison.hpp"
@@ -23,7 +25,7 @@ Constraint val_version(std::string_view text)
 
 /// One constraint of each shape, with the type it stands for and its rendering.
 struct Sample {
-    const char* type_text;  // "None" or "Some(...)"
+    const char* type_text; // "None" or "Some(...)"
     std::function<Constraint()> make;
     const char* text;
 };
@@ -33,7 +35,11 @@ std::vector<Sample> samples()
     return {
         {"Some(Bool)", [] { return make_value(OptionValue{true}); }, "true"},
         {"Some(Bool)", [] { return make_depends("x"); }, "Depends( x )"},
-        {"Some(Bool)", [] { return make_cmp(make_value(OptionValue{std::int64_t{1}}), make_value(OptionValue{std::int64_t{2}}), CmpType::Less); },
+        {"Some(Bool)",
+         [] {
+             return make_cmp(make_value(OptionValue{std::int64_t{1}}), make_value(OptionValue{std::int64_t{2}}),
+                             CmpType::Less);
+         },
          "[ 1 ] < [ 2 ]"},
         {"Some(Int)", [] { return make_value(OptionValue{std::int64_t{3}}); }, "3"},
         {"Some(Int)", [] { return make_num_of({}); }, "NumOf(  )"},
@@ -41,7 +47,8 @@ std::vector<Sample> samples()
         {"Some(Str)", [] { return make_value(OptionValue{std::string("1")}); }, "1"},
         {"Some(Version)", [] { return val_version("1.0"); }, "1.0"},
         {"Some(Unknown)", [] { return make_spec_option("p", "o"); }, "Package 'p' -> Option 'o'"},
-        {"None", [] { return make_if_then(make_depends("a"), make_depends("b")); }, "If( Depends( a ) ) Then [ Depends( b ) ]"},
+        {"None", [] { return make_if_then(make_depends("a"), make_depends("b")); },
+         "If( Depends( a ) ) Then [ Depends( b ) ]"},
         {"None", [] { return make_maximize(make_value(OptionValue{std::int64_t{1}})); }, "Maximize( 1 )"},
         {"None", [] { return make_minimize(make_num_of({})); }, "Minimize( NumOf(  ) )"},
     };
@@ -50,17 +57,31 @@ std::vector<Sample> samples()
 constexpr std::array<CmpType, cmp_type_count> all_ops = {CmpType::Less,  CmpType::LessOrEqual,    CmpType::NotEqual,
                                                          CmpType::Equal, CmpType::GreaterOrEqual, CmpType::Greater};
 
-// Rows of the decision table, columns in CmpType order: <, <=, !=, ==, >=, >.
-constexpr std::array<bool, 6> bool_row = {false, false, true, true, false, false};
-constexpr std::array<bool, 6> ordered_row = {true, true, true, true, true, true};
-constexpr std::array<bool, 6> never_row = {false, false, false, false, false, false};
+// The operators accepted between two value types, written out: one row per left type, one column
+// per right type, "None" for a constraint without a value type. A cell lists its operators in
+// CmpType order: <, <=, !=, ==, >=, >.
+using Ops = std::array<bool, cmp_type_count>;
+constexpr Ops every = {true, true, true, true, true, true};
+constexpr Ops eq_ne = {false, false, true, true, false, false};
+constexpr Ops never = {false, false, false, false, false, false};
+constexpr std::array<std::string_view, 7> types = {"Some(Unknown)", "Some(Bool)",    "Some(Int)", "Some(Float)",
+                                                   "Some(Str)",     "Some(Version)", "None"};
+constexpr std::array<std::array<Ops, 7>, 7> accepted = {{
+    // Unknown Bool Int Float Str Version None
+    {every, never, never, never, never, never, never}, // Unknown
+    {never, eq_ne, never, never, never, never, never}, // Bool
+    {never, never, every, never, never, never, never}, // Int
+    {never, never, never, every, never, never, never}, // Float
+    {never, never, never, never, every, never, never}, // Str
+    {never, never, never, never, never, every, never}, // Version
+    {never, never, never, never, never, never, never}, // None
+}};
 
-const std::array<bool, 6>& table_row(const Sample& lhs, const Sample& rhs)
+const Ops& table_row(const Sample& lhs, const Sample& rhs)
 {
-    const std::string l = lhs.type_text, r = rhs.type_text;
-    if (l == "None" || r == "None" || l != r) return never_row;
-    if (l == "Some(Bool)") return bool_row;
-    return ordered_row;
+    const auto row = std::find(types.begin(), types.end(), lhs.type_text) - types.begin();
+    const auto column = std::find(types.begin(), types.end(), rhs.type_text) - types.begin();
+    return accepted.at(static_cast<std::size_t>(row)).at(static_cast<std::size_t>(column));
 }
 
 TEST(CheckComparison, DecisionTable)
@@ -89,8 +110,8 @@ TEST(CheckComparison, DecisionTable)
                     continue;
                 }
                 ++rejected;
-                EXPECT_EQ(message, std::string("Cannot compare type ") + lhs.type_text + " from constraint " + lhs.text +
-                                       " with type " + rhs.type_text + " from constraint " + rhs.text +
+                EXPECT_EQ(message, std::string("Cannot compare type ") + lhs.type_text + " from constraint " +
+                                       lhs.text + " with type " + rhs.type_text + " from constraint " + rhs.text +
                                        " using operator '" + operator_text(op) + "'");
                 // A refusal keeps nothing: both sides are back to one owner.
                 EXPECT_EQ(l.get()->refs.load(), 1u);
@@ -117,9 +138,11 @@ TEST(CheckComparison, ValueKinds)
 TEST(CheckComparison, DocumentedMessages)
 {
     std::string message;
-    EXPECT_FALSE(check_comparison(make_spec_option("p", "o"), make_value(OptionValue{std::int64_t{3}}), CmpType::Less, message));
-    EXPECT_EQ(message, "Cannot compare type Some(Unknown) from constraint Package 'p' -> Option 'o' with type Some(Int) "
-                       "from constraint 3 using operator '<'");
+    EXPECT_FALSE(
+        check_comparison(make_spec_option("p", "o"), make_value(OptionValue{std::int64_t{3}}), CmpType::Less, message));
+    EXPECT_EQ(message,
+              "Cannot compare type Some(Unknown) from constraint Package 'p' -> Option 'o' with type Some(Int) "
+              "from constraint 3 using operator '<'");
     message.clear();
     EXPECT_FALSE(check_comparison(make_depends("x"), make_depends("y"), CmpType::LessOrEqual, message));
     EXPECT_EQ(message, "Cannot compare type Some(Bool) from constraint Depends( x ) with type Some(Bool) from "
@@ -129,13 +152,18 @@ TEST(CheckComparison, DocumentedMessages)
 TEST(CheckComparison, UntypedSidesPrintNone)
 {
     std::string message;
-    EXPECT_FALSE(check_comparison(make_maximize(make_depends("a")), make_maximize(make_depends("a")), CmpType::Equal, message));
-    EXPECT_EQ(message, "Cannot compare type None from constraint Maximize( Depends( a ) ) with type None from constraint "
-                       "Maximize( Depends( a ) ) using operator '=='");
+    EXPECT_FALSE(
+        check_comparison(make_maximize(make_depends("a")), make_maximize(make_depends("a")), CmpType::Equal, message));
+    EXPECT_EQ(message,
+              "Cannot compare type None from constraint Maximize( Depends( a ) ) with type None from constraint "
+              "Maximize( Depends( a ) ) using operator '=='");
     message.clear();
-    EXPECT_FALSE(check_comparison(make_num_of({}), make_if_then(make_depends("c"), make_depends("d")), CmpType::NotEqual, message));
-    EXPECT_EQ(message, "Cannot compare type Some(Int) from constraint NumOf(  ) with type None from constraint If( Depends( c ) ) "
-                       "Then [ Depends( d ) ] using operator '!='");
+    EXPECT_FALSE(check_comparison(make_num_of({}), make_if_then(make_depends("c"), make_depends("d")),
+                                  CmpType::NotEqual, message));
+    EXPECT_EQ(
+        message,
+        "Cannot compare type Some(Int) from constraint NumOf(  ) with type None from constraint If( Depends( c ) ) "
+        "Then [ Depends( d ) ] using operator '!='");
 }
 
 TEST(CheckComparison, EdgeCases)
@@ -143,13 +171,18 @@ TEST(CheckComparison, EdgeCases)
     std::string message;
     // A NumOf against a float is refused, against an integer accepted for every operator.
     EXPECT_FALSE(check_comparison(make_num_of({}), make_value(OptionValue{2.5}), CmpType::Less, message));
-    for (CmpType op : all_ops) EXPECT_TRUE(check_comparison(make_num_of({}), make_value(OptionValue{std::int64_t{2}}), op, message));
+    for (CmpType op : all_ops)
+        EXPECT_TRUE(check_comparison(make_num_of({}), make_value(OptionValue{std::int64_t{2}}), op, message));
     // Int 1 and Float 1.0 render alike but are different types.
     message.clear();
-    EXPECT_FALSE(check_comparison(make_value(OptionValue{1.0}), make_value(OptionValue{std::int64_t{1}}), CmpType::Equal, message));
-    EXPECT_EQ(message, "Cannot compare type Some(Float) from constraint 1 with type Some(Int) from constraint 1 using operator '=='");
+    EXPECT_FALSE(check_comparison(make_value(OptionValue{1.0}), make_value(OptionValue{std::int64_t{1}}),
+                                  CmpType::Equal, message));
+    EXPECT_EQ(
+        message,
+        "Cannot compare type Some(Float) from constraint 1 with type Some(Int) from constraint 1 using operator '=='");
     // A Str holding digits is still a Str.
-    EXPECT_FALSE(check_comparison(make_value(OptionValue{std::string("5")}), make_value(OptionValue{std::int64_t{5}}), CmpType::Equal, message));
+    EXPECT_FALSE(check_comparison(make_value(OptionValue{std::string("5")}), make_value(OptionValue{std::int64_t{5}}),
+                                  CmpType::Equal, message));
     // The accepted Cmp renders with the original sides.
     const auto cmp = check_comparison(make_depends("x"), make_value(OptionValue{true}), CmpType::Equal, message);
     ASSERT_TRUE(cmp);
@@ -159,10 +192,12 @@ TEST(CheckComparison, EdgeCases)
 TEST(CheckComparison, MessageKeepsRawTexts)
 {
     std::string message;
-    EXPECT_FALSE(check_comparison(make_spec_option("a'b", "\n"), make_value(OptionValue{std::string("{}")}), CmpType::Greater, message));
-    EXPECT_EQ(message, "Cannot compare type Some(Unknown) from constraint Package 'a'b' -> Option '\n' with type Some(Str) "
-                       "from constraint {} using operator '>'");
+    EXPECT_FALSE(check_comparison(make_spec_option("a'b", "\n"), make_value(OptionValue{std::string("{}")}),
+                                  CmpType::Greater, message));
+    EXPECT_EQ(message,
+              "Cannot compare type Some(Unknown) from constraint Package 'a'b' -> Option '\n' with type Some(Str) "
+              "from constraint {} using operator '>'");
 }
 
-}  // namespace
-}  // namespace brenk
+} // namespace
+} // namespace brenk

@@ -22,6 +22,7 @@ from helpers import render
 
 pytestmark = [pytest.mark.smoke, pytest.mark.tsan]
 
+
 # (symbol, function, CmpType member name, int value)
 OPS = [
     ("<", operator.lt, "Less", 0),
@@ -63,10 +64,24 @@ def _type_text(kind):
     return "None" if kind is None else f"Some({kind})"
 
 
+# The operators accepted between two value types, written out: one row per left type, one column
+# per right type, None for a constraint without a value type.
+TYPES = ["Unknown", "Bool", "Int", "Float", "Str", "Version", None]
+ALL, EQ, NO = {"<", "<=", "==", "!=", ">", ">="}, {"==", "!="}, set()
+ACCEPTED = [
+    # Unknown Bool Int Float Str Version None
+    [ALL, NO, NO, NO, NO, NO, NO],  # Unknown
+    [NO, EQ, NO, NO, NO, NO, NO],  # Bool
+    [NO, NO, ALL, NO, NO, NO, NO],  # Int
+    [NO, NO, NO, ALL, NO, NO, NO],  # Float
+    [NO, NO, NO, NO, ALL, NO, NO],  # Str
+    [NO, NO, NO, NO, NO, ALL, NO],  # Version
+    [NO, NO, NO, NO, NO, NO, NO],  # None
+]
+
+
 def _accepted(lkind, rkind, sym):
-    if lkind is None or rkind is None or lkind != rkind:
-        return False
-    return lkind != "Bool" or sym in ("==", "!=")
+    return sym in ACCEPTED[TYPES.index(lkind)][TYPES.index(rkind)]
 
 
 def _check_outcome(run, left, lkind, ltext, right, rkind, rtext, sym):

@@ -30,11 +30,10 @@ from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
 from helpers import (
     DICT_CHANGED_MESSAGES,
-    IFTHEN_DROPPED,
-    IFTHEN_SENT,
     RENDER_PREFIX,
     RENDER_SUFFIX,
     render,
+    run_in_thread,
     run_python,
 )
 
@@ -585,63 +584,12 @@ def test_first_import_and_first_panic_on_many_threads_at_once():
 # ---------------------------------------------------------------- IfThen thread binding
 
 
-def _on_other_thread(fn):
-    """Run fn on a new thread; return ("ok", result), ("exception", e) or ("base", e)."""
-    out = []
-
-    def run():
-        # tracebacks are dropped so that no frame (and no IfThen in it) outlives the call in a cycle
-        try:
-            out.append(("ok", fn()))
-        except Exception as e:  # noqa: BLE001
-            out.append(("exception", e.with_traceback(None)))
-        except BaseException as e:  # noqa: BLE001
-            out.append(("base", e.with_traceback(None)))
-
-    t = threading.Thread(target=run)
-    t.start()
-    t.join()
-    return out[0]
-
-
-FOREIGN_USES = [
-    ("get_cond", lambda i: i.cond),
-    ("get_then", lambda i: i.then),
-    ("set_cond", lambda i: setattr(i, "cond", 1)),
-    ("set_then", lambda i: setattr(i, "then", Depends("x"))),
-    ("eq", lambda i: i == 1),
-    ("lt", lambda i: i < Depends("x")),
-    ("ne_none", lambda i: i != None),  # noqa: E711
-    ("reflected_from_constraint", lambda i: Depends("x") == i),
-    ("reflected_from_int", lambda i: 1 == i),
-    ("constructor", lambda i: Maximize(i)),
-    ("cmp_constructor", lambda i: Cmp(1, i, CmpType.Equal)),
-    ("list_element", lambda i: NumOf([Depends("a"), i])),
-    ("setter_value", lambda i: setattr(Minimize(1), "item", i)),
-    ("if_then_argument", lambda i: Cmp(1, 1, CmpType.Equal).if_then(i)),
-    ("outline", lambda i: PackageOutline("p", [i])),
-]
-
-
-@pytest.mark.parametrize("use", [u[1] for u in FOREIGN_USES], ids=[u[0] for u in FOREIGN_USES])
-def test_ifthen_used_on_another_thread_is_an_internal_failure(use):
-    i = IfThen(Depends("c"), Depends("t"))
-    kind, exc = _on_other_thread(lambda: use(i))
-    assert kind == "base", (kind, exc)
-    assert type(exc).__name__ == "PanicException"
-    assert issubclass(type(exc), BaseException) and not issubclass(type(exc), Exception)
-    assert IFTHEN_SENT in str(exc)
-    # nothing changed, and the owner can still use it
-    assert render(i) == "If( Depends( c ) ) Then [ Depends( t ) ]"
-    i.cond = True
-    assert render(i) == "If( true ) Then [ Depends( t ) ]"
-
-
+# The other uses of an IfThen away from its thread: test_binding.py.
 def test_ifthen_delete_is_refused_before_the_thread_check():
     i = IfThen(1, 2)
-    kind, exc = _on_other_thread(lambda: delattr(i, "cond"))
-    assert kind == "exception" and type(exc) is AttributeError
-    assert str(exc) == "can't delete attribute"
+    outcome = run_in_thread(lambda: delattr(i, "cond"))
+    assert outcome.caught_as_exception and type(outcome.error) is AttributeError
+    assert str(outcome.error) == "can't delete attribute"
 
 
 def test_ifthen_read_from_a_shared_container_belongs_to_the_reader():
@@ -653,37 +601,9 @@ def test_ifthen_read_from_a_shared_container_belongs_to_the_reader():
         theirs = c.lhs
         return render(mine.cond), render(theirs.then), render(Maximize(mine)), render(c.if_then(mine).then)
 
-    kind, result = _on_other_thread(use)
-    assert kind == "ok", result
-    assert result == ("Depends( c )", "3", "Maximize( If( Depends( c ) ) Then [ 1 ] )", "If( Depends( c ) ) Then [ 1 ]")
-
-
-def test_ifthen_dropped_on_another_thread_is_reported(monkeypatch):
-    seen = []
-    monkeypatch.setattr(sys, "unraisablehook", lambda u: seen.append(u.exc_value))
-    box = []
-    t = threading.Thread(target=lambda: box.append(IfThen(Depends("a"), 1)))
-    t.start()
-    t.join()
-    box.clear()  # the last reference goes away here, not on the thread that made it
-    assert len(seen) == 1
-    assert type(seen[0]) is RuntimeError
-    assert str(seen[0]) == IFTHEN_DROPPED
-
-
-def test_ifthen_dropped_on_its_own_thread_is_silent(monkeypatch):
-    seen = []
-    monkeypatch.setattr(sys, "unraisablehook", lambda u: seen.append(u.exc_value))
-
-    def run():
-        i = IfThen(1, 2)
-        assert render(i) == "If( 1 ) Then [ 2 ]"
-        del i
-
-    t = threading.Thread(target=run)
-    t.start()
-    t.join()
-    assert seen == []
+    outcome = run_in_thread(use)
+    assert outcome.error is None, outcome.error
+    assert outcome.result == ("Depends( c )", "3", "Maximize( If( Depends( c ) ) Then [ 1 ] )", "If( Depends( c ) ) Then [ 1 ]")
 
 
 def test_ifthen_hammer_on_own_threads():
@@ -698,5 +618,5 @@ def test_ifthen_hammer_on_own_threads():
 
 def test_value_objects_are_not_thread_bound():
     v = Maximize(Version("2.0")).item
-    kind, result = _on_other_thread(lambda: (str(v.value), type(Maximize(v).item) is Value))
-    assert (kind, result) == ("ok", ("2.0", True))
+    outcome = run_in_thread(lambda: (str(v.value), type(Maximize(v).item) is Value))
+    assert (outcome.error, outcome.result) == (None, ("2.0", True))
