@@ -15,6 +15,11 @@ class Result:
     skipped: int = 0
     problem: str = ""
 
+    def fail(self, problem: str, failures: int = 1) -> None:
+        """Counts FAILURES more failed cases and adds PROBLEM to the description."""
+        self.failed += failures
+        self.problem = "; ".join(filter(None, (self.problem, problem)))
+
     def line(self) -> str:
         text = f"{self.passed} passed, {self.failed} failed"
         if self.skipped:
