@@ -35,10 +35,12 @@ bool is_separator(char c) { return c == '.' || c == '-' || c == '+'; }
 
 void check_same_parts(const brenk::Version& a, const brenk::Version& b)
 {
-    check(a.parts().size() == b.parts().size());
-    for (std::size_t i = 0; i < a.parts().size(); ++i) {
-        const auto& p = a.parts()[i];
-        const auto& q = b.parts()[i];
+    const auto a_parts = a.parts();
+    const auto b_parts = b.parts();
+    check(a_parts.size() == b_parts.size());
+    for (std::size_t i = 0; i < a_parts.size(); ++i) {
+        const auto& p = a_parts[i];
+        const auto& q = b_parts[i];
         check(p.kind == q.kind);
         switch (p.kind) {
         case brenk::PartKind::Int: check(p.number == q.number); break;
@@ -68,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    const auto& parts = version->parts();
+    const auto parts = version->parts();
     check(parts.size() % 2 == 1);
     for (std::size_t i = 0; i < parts.size(); ++i) check((parts[i].kind == brenk::PartKind::Sep) == (i % 2 == 1));
     check(version->text().size() <= input.size());

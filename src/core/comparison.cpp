@@ -24,8 +24,7 @@ std::optional<ValueKind> value_kind(const Constraint& c) noexcept
     case ConstraintKind::Depends: return ValueKind::Bool;
     case ConstraintKind::NumOf: return ValueKind::Int;
     case ConstraintKind::SpecOption: return ValueKind::Unknown;
-    case ConstraintKind::Value:
-        return static_cast<ValueKind>(static_cast<int>(kind_of(c.as<ValueNode>().value)) + 1);
+    case ConstraintKind::Value: return static_cast<ValueKind>(static_cast<int>(c.as<ValueNode>().value_kind()) + 1);
     case ConstraintKind::IfThen:
     case ConstraintKind::Maximize:
     case ConstraintKind::Minimize: break;

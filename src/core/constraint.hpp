@@ -6,7 +6,10 @@
 // Release is iterative, so no nesting depth can overflow the native stack.
 #include <atomic>
 #include <cstdint>
+#include <cstring>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,11 +28,15 @@ const char* operator_text(CmpType op) noexcept;
 /// "Less", "LessOrEqual", ...
 const char* cmp_type_name(CmpType op) noexcept;
 
+/// The header every node starts with. Nodes are single blocks: the fields of a kind follow
+/// the header (a Cmp's operator and a Value's kind byte sit in its padding), and texts are
+/// stored inline, length-prefixed, from byte `payload_offset` on.
 struct Node {
     explicit Node(ConstraintKind k) noexcept : kind(k) {}
     mutable std::atomic<std::uint32_t> refs{1};
     const ConstraintKind kind;
 };
+inline constexpr std::size_t payload_offset = sizeof(std::atomic<std::uint32_t>) + 1;
 
 /// An owning reference to a node; copies share it. Empty only after being moved from.
 class Constraint {
@@ -71,13 +78,13 @@ private:
 
 struct CmpNode : Node {
     CmpNode(Constraint l, Constraint r, CmpType o) noexcept
-        : Node(ConstraintKind::Cmp), lhs(std::move(l)), rhs(std::move(r)), op(o) {}
-    Constraint lhs, rhs;
+        : Node(ConstraintKind::Cmp), op(o), lhs(std::move(l)), rhs(std::move(r)) {}
     CmpType op;
+    Constraint lhs, rhs;
 };
 struct DependsNode : Node {
-    explicit DependsNode(std::string o) noexcept : Node(ConstraintKind::Depends), on(std::move(o)) {}
-    std::string on;
+    DependsNode() noexcept : Node(ConstraintKind::Depends) {}
+    std::string_view on() const noexcept;
 };
 struct IfThenNode : Node {
     IfThenNode(Constraint c, Constraint t) noexcept
@@ -89,28 +96,44 @@ struct ItemNode : Node {
     ItemNode(ConstraintKind k, Constraint i) noexcept : Node(k), item(std::move(i)) {}
     Constraint item;
 };
+/// The items follow the node in its block: from byte 8 with their count in byte 5, or, for
+/// more than num_of_inline_max items, from byte 16 with a 64-bit count at byte 8.
+inline constexpr std::uint8_t num_of_inline_max = 254;
 struct NumOfNode : Node {
-    explicit NumOfNode(std::vector<Constraint> o) noexcept : Node(ConstraintKind::NumOf), of(std::move(o)) {}
-    std::vector<Constraint> of;
+    NumOfNode() noexcept : Node(ConstraintKind::NumOf) {}
+    std::span<const Constraint> of() const noexcept
+    {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(this);
+        const std::uint8_t count = bytes[payload_offset];
+        if (count <= num_of_inline_max) return {reinterpret_cast<const Constraint*>(bytes + 8), count};
+        std::uint64_t large = 0;
+        std::memcpy(&large, bytes + 8, sizeof large);
+        return {reinterpret_cast<const Constraint*>(bytes + 16), static_cast<std::size_t>(large)};
+    }
 };
 struct SpecOptionNode : Node {
-    SpecOptionNode(std::string p, std::string o) noexcept
-        : Node(ConstraintKind::SpecOption), package_name(std::move(p)), option_name(std::move(o)) {}
-    std::string package_name, option_name;
+    SpecOptionNode() noexcept : Node(ConstraintKind::SpecOption) {}
+    std::string_view package_name() const noexcept;
+    std::string_view option_name() const noexcept;
 };
+/// The value is packed (see packed::put_value) from the payload offset on.
 struct ValueNode : Node {
-    explicit ValueNode(OptionValue v) noexcept : Node(ConstraintKind::Value), value(std::move(v)) {}
-    OptionValue value;
+    ValueNode() noexcept : Node(ConstraintKind::Value) {}
+    OptionValue value() const;
+    OptionKind value_kind() const noexcept;
+    const char* packed_value() const noexcept { return reinterpret_cast<const char*>(this) + payload_offset; }
 };
+static_assert(sizeof(CmpNode) == 24 && sizeof(IfThenNode) == 24 && sizeof(ItemNode) == 16);
+static_assert(sizeof(NumOfNode) == 8 && alignof(Constraint) <= 8);
 
 Constraint make_cmp(Constraint lhs, Constraint rhs, CmpType op);
-Constraint make_depends(std::string on);
+Constraint make_depends(std::string_view on);
 Constraint make_if_then(Constraint cond, Constraint then);
 Constraint make_maximize(Constraint item);
 Constraint make_minimize(Constraint item);
 Constraint make_num_of(std::vector<Constraint> of);
-Constraint make_spec_option(std::string package_name, std::string option_name);
-Constraint make_value(OptionValue value);
+Constraint make_spec_option(std::string_view package_name, std::string_view option_name);
+Constraint make_value(const OptionValue& value);
 
 /// Writes the text rendering of `c` into `sink`; stops at and returns the sink's failure.
 bool constraint_text(const Constraint& c, Sink& sink);

@@ -29,4 +29,21 @@ void append_float_text(std::string& out, double d);
 /// Writes the text form of a value: true/false, decimal, float text, the text, the version.
 bool option_value_text(const OptionValue& value, Sink& sink);
 
+/// Option values packed into a block of bytes: a kind byte, then the payload (Bool one byte,
+/// Int a zigzag varint, Float 8 bytes, Str and Version a length-prefixed text, the version's
+/// text form). Packed values own nothing, so freeing the block releases them.
+namespace packed {
+std::size_t value_size(const OptionValue& value) noexcept;
+char* put_value(char* out, const OptionValue& value) noexcept;
+/// Reads the value at `in` and advances `in` past it.
+OptionValue get_value(const char*& in);
+/// The kind of the value packed at `in`.
+inline OptionKind value_kind(const char* in) noexcept
+{
+    return static_cast<OptionKind>(*in);
+}
+/// option_value_text of the value packed at `in`, without unpacking it.
+bool value_text(const char* in, Sink& sink);
+}  // namespace packed
+
 }  // namespace brenk

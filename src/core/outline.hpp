@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -45,6 +47,7 @@ public:
         entries_ = std::move(kept);
     }
     std::size_t size() const noexcept { return entries_.size(); }
+    const std::vector<std::pair<std::string, V>>& entries() const noexcept { return entries_; }
     /// The value stored for `name`, or null.
     const V* find(std::string_view name) const noexcept
     {
@@ -59,12 +62,32 @@ private:
     bool may_repeat_ = false;
 };
 
-/// Fields are released in declaration order: name, constraints, set_options, set_defaults.
-struct OutlineRecord {
-    std::string name;
-    std::vector<Constraint> constraints;
-    OptionMap<OptionValue> set_options;
-    OptionMap<std::optional<OptionValue>> set_defaults;  // an empty value: declared, no default
+using OptionSettings = OptionMap<OptionValue>;
+using OptionDefaults = OptionMap<std::optional<OptionValue>>;  // an empty value: declared, no default
+
+/// What a package outline holds, in one block: the constraints, then the name and the option
+/// entries packed as bytes (a length-prefixed name, then a packed value, or for a default
+/// declared without one the byte no_default).
+class OutlineRecord {
+public:
+    static constexpr char no_default = '\xff';
+
+    OutlineRecord(std::string_view name, std::vector<Constraint> constraints, const OptionSettings& set_options,
+                  const OptionDefaults& set_defaults);
+    OutlineRecord(OutlineRecord&& o) noexcept : block_(std::exchange(o.block_, nullptr)) {}
+    OutlineRecord& operator=(OutlineRecord&&) = delete;
+    /// Releases the constraints (each iteratively), then the block.
+    ~OutlineRecord();
+
+    std::span<const Constraint> constraints() const noexcept;
+    std::string_view name() const noexcept;
+    /// The entries as they were packed, in order (for checks; nothing else reads them).
+    std::vector<std::pair<std::string, OptionValue>> set_options() const;
+    std::vector<std::pair<std::string, std::optional<OptionValue>>> set_defaults() const;
+
+private:
+    const char* packed_entries() const noexcept;
+    char* block_;
 };
 
 }  // namespace brenk

@@ -40,7 +40,7 @@ Piece piece_of(const Node* n, std::size_t step)
     case ConstraintKind::Depends:
         switch (step) {
         case 0: return text("Depends( ");
-        case 1: return text(static_cast<const DependsNode*>(n)->on);
+        case 1: return text(static_cast<const DependsNode*>(n)->on());
         case 2: return text(" )");
         default: return done;
         }
@@ -65,7 +65,7 @@ Piece piece_of(const Node* n, std::size_t step)
         }
     case ConstraintKind::NumOf: {
         // "NumOf( ", then element 0, ", ", element 1, ..., then " )".
-        const auto& of = static_cast<const NumOfNode*>(n)->of;
+        const auto of = static_cast<const NumOfNode*>(n)->of();
         const std::size_t last = of.empty() ? 1 : 2 * of.size();
         if (step == 0) return text("NumOf( ");
         if (step == last) return text(" )");
@@ -76,9 +76,9 @@ Piece piece_of(const Node* n, std::size_t step)
         const auto& c = *static_cast<const SpecOptionNode*>(n);
         switch (step) {
         case 0: return text("Package '");
-        case 1: return text(c.package_name);
+        case 1: return text(c.package_name());
         case 2: return text("' -> Option '");
-        case 3: return text(c.option_name);
+        case 3: return text(c.option_name());
         case 4: return text("'");
         default: return done;
         }
@@ -100,7 +100,7 @@ bool constraint_text(const Constraint& c, Sink& sink)
     std::vector<Frame> stack;
     // A value is written at once; any other node opens a frame.
     auto enter = [&](const Node* n) {
-        if (n->kind == ConstraintKind::Value) return option_value_text(static_cast<const ValueNode*>(n)->value, sink);
+        if (n->kind == ConstraintKind::Value) return packed::value_text(static_cast<const ValueNode*>(n)->packed_value(), sink);
         stack.push_back(Frame{n, 0});
         return true;
     };

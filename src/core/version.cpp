@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 #include "escape.hpp"
 
@@ -27,53 +28,58 @@ bool parse_u32(std::string_view seg, std::uint32_t& value)
     return true;
 }
 
-/// Fills a VersionData block segment by segment.
+/// The kind of a segment that contains no separator, or false when it has no kind (empty,
+/// or a character other than an ASCII letter or digit in a multi-character segment).
+bool classify(std::string_view seg, VersionPart& part)
+{
+    part = VersionPart{PartKind::Wildcard, 0, WildcardKind::Single, 0, 0, 0};
+    if (seg.empty()) return false;
+    if (seg == "*") return true;
+    if (seg == ">") {
+        part.wildcard = WildcardKind::Rest;
+        return true;
+    }
+    if (parse_u32(seg, part.number)) {
+        part.kind = PartKind::Int;
+        return true;
+    }
+    for (char c : seg) {
+        if (!is_alnum(c)) return false;
+    }
+    part.kind = PartKind::Str;
+    part.length = seg.size();
+    return true;
+}
+
+/// Checks segments in order and writes the text form into a VersionData block.
 class Parser {
 public:
-    Parser(VersionData& data, std::size_t capacity_parts) : data_(data), text_(data.text(capacity_parts)) {}
+    explicit Parser(VersionData& data) : data_(data) {}
 
     /// Applies the segment rules in order; false and `error` on the first failure.
     bool segment(std::string_view seg, VersionError& error)
     {
         if (rest_seen_) return fail(error, VersionErrorKind::PartAfterRest);
         if (seg.empty()) return fail(error, VersionErrorKind::EmptyPart);
-        VersionPart part{PartKind::Wildcard, 0, WildcardKind::Single, 0, 0, 0};
-        if (seg == "*") {
-            append('*');
+        VersionPart part;
+        if (!classify(seg, part)) {
+            error.kind = VersionErrorKind::InvalidPart;
+            error.segment.assign(seg);
+            return false;
         }
-        else if (seg == ">") {
-            part.wildcard = WildcardKind::Rest;
-            rest_seen_ = true;
-            append('>');
-        }
-        else if (parse_u32(seg, part.number)) {
-            part.kind = PartKind::Int;
+        rest_seen_ = part.kind == PartKind::Wildcard && part.wildcard == WildcardKind::Rest;
+        if (part.kind == PartKind::Int) {
             char buf[16];
             auto r = std::to_chars(buf, buf + sizeof buf, part.number);
             append(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
         }
         else {
-            for (char c : seg) {
-                if (!is_alnum(c)) {
-                    error.kind = VersionErrorKind::InvalidPart;
-                    error.segment.assign(seg);
-                    return false;
-                }
-            }
-            part.kind = PartKind::Str;
-            part.offset = data_.text_size;
-            part.length = seg.size();
             append(seg);
         }
-        data_.parts()[data_.part_count++] = part;
         return true;
     }
 
-    void separator(char c)
-    {
-        data_.parts()[data_.part_count++] = VersionPart{PartKind::Sep, c, WildcardKind::Single, 0, 0, 0};
-        append(c);
-    }
+    void separator(char c) { append(std::string_view(&c, 1)); }
 
 private:
     static bool fail(VersionError& error, VersionErrorKind kind)
@@ -84,15 +90,13 @@ private:
     }
     // The text form is never longer than the input (only leading zeros are dropped), so the
     // block's text capacity, the input length, always suffices.
-    void append(char c) { text_[data_.text_size++] = c; }
     void append(std::string_view t)
     {
-        std::memcpy(text_ + data_.text_size, t.data(), t.size());
-        data_.text_size += t.size();
+        std::memcpy(data_.text() + data_.size, t.data(), t.size());
+        data_.size += static_cast<std::uint32_t>(t.size());
     }
 
     VersionData& data_;
-    char* text_;
     bool rest_seen_ = false;
 };
 
@@ -104,11 +108,8 @@ struct BlockDeleter {
 
 std::optional<Version> parse_version(std::string_view text, VersionError& error)
 {
-    std::size_t separators = 0;
-    for (char c : text) separators += is_separator(c);
-    const std::size_t capacity_parts = 2 * separators + 1;
-    std::unique_ptr<VersionData, BlockDeleter> data(VersionData::allocate(capacity_parts, text.size()));
-    Parser parser(*data, capacity_parts);
+    std::unique_ptr<VersionData, BlockDeleter> data(VersionData::allocate(text.size()));
+    Parser parser(*data);
     std::size_t start = 0;
     // Separators are ASCII, so scanning bytes finds them at code point boundaries.
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -126,10 +127,36 @@ std::optional<Version> parse_version(std::string_view text, VersionError& error)
     return Version(Rc<VersionData>::adopt(data.release()));
 }
 
-VersionData* VersionData::allocate(std::size_t parts, std::size_t text_capacity)
+VersionData* VersionData::allocate(std::size_t text_capacity)
 {
-    void* block = ::operator new(sizeof(VersionData) + parts * sizeof(VersionPart) + text_capacity);
+    if (text_capacity > UINT32_MAX) throw std::length_error("version text longer than 4 GiB");
+    void* block = ::operator new(sizeof(VersionData) + text_capacity);
     return new (block) VersionData();
+}
+
+Version Version::from_text(std::string_view text)
+{
+    VersionData* data = VersionData::allocate(text.size());
+    if (!text.empty()) std::memcpy(data->text(), text.data(), text.size());
+    data->size = static_cast<std::uint32_t>(text.size());
+    return Version(Rc<VersionData>::adopt(data));
+}
+
+std::vector<VersionPart> Version::parts() const
+{
+    const std::string_view t = text();
+    std::vector<VersionPart> parts;
+    std::size_t start = 0;
+    for (std::size_t i = 0;; ++i) {
+        if (i < t.size() && !is_separator(t[i])) continue;
+        VersionPart part;
+        classify(t.substr(start, i - start), part);
+        part.offset = part.kind == PartKind::Str ? start : 0;
+        parts.push_back(part);
+        if (i == t.size()) return parts;
+        parts.push_back(VersionPart{PartKind::Sep, t[i], WildcardKind::Single, 0, 0, 0});
+        start = i + 1;
+    }
 }
 
 std::string VersionError::render() const

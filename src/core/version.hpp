@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "rc.hpp"
 
@@ -14,41 +14,42 @@ namespace brenk {
 enum class PartKind : std::uint8_t { Int, Str, Wildcard, Sep };
 enum class WildcardKind : std::uint8_t { Single, Rest };
 
-/// One part of a version. Str parts keep their text as a slice of the version's text form,
+/// One part of a version, decoded from the text form. Str parts are a slice of that text,
 /// which reproduces every Str segment unchanged.
 struct VersionPart {
     PartKind kind;
     char sep;               // Sep: '.', '-' or '+'
     WildcardKind wildcard;  // Wildcard: Single ("*") or Rest (">")
     std::uint32_t number;   // Int
-    std::size_t offset;     // Str: slice of VersionData::text
+    std::size_t offset;     // Str: slice of the text form
     std::size_t length;
 };
 
-/// Immutable parsed version: segments at even positions, separators at odd ones. The parts
-/// and the text form live in the same allocation, right after this header.
+/// Immutable parsed version: only the text form, right after this header in the same block.
+/// The text form determines the parts: an all-digit segment in it is an Int exactly when its
+/// value fits 32 bits (Int parts are written without leading zeros, and an all-digit Str
+/// segment only exists because its value does not fit), so parts are decoded on demand.
 struct VersionData : Counted {
-    std::size_t part_count = 0;
-    std::size_t text_size = 0;
+    std::uint32_t size = 0;
 
-    VersionPart* parts() noexcept { return reinterpret_cast<VersionPart*>(this + 1); }
-    const VersionPart* parts() const noexcept { return reinterpret_cast<const VersionPart*>(this + 1); }
-    char* text(std::size_t capacity_parts) noexcept { return reinterpret_cast<char*>(parts() + capacity_parts); }
-    const char* text() const noexcept { return reinterpret_cast<const char*>(parts() + part_count); }
+    char* text() noexcept { return reinterpret_cast<char*>(this + 1); }
+    const char* text() const noexcept { return reinterpret_cast<const char*>(this + 1); }
 
-    /// One block for a version of `parts` parts and at most `text_capacity` text bytes.
-    static VersionData* allocate(std::size_t parts, std::size_t text_capacity);
+    /// One block for at most `text_capacity` text bytes (std::length_error beyond 4 GiB).
+    static VersionData* allocate(std::size_t text_capacity);
     static void operator delete(void* p) noexcept { ::operator delete(p); }
 };
-static_assert(alignof(VersionPart) <= alignof(VersionData));
 
-/// A shared, immutable version value; copies share the parsed parts.
+/// A shared, immutable version value; copies share the block.
 class Version {
 public:
     explicit Version(Rc<VersionData> data) : data_(std::move(data)) {}
+    /// A version whose text form is `text`, which must be one (as text() returned it).
+    static Version from_text(std::string_view text);
     /// The text form: Int parts without leading zeros, everything else unchanged.
-    std::string_view text() const noexcept { return {data_->text(), data_->text_size}; }
-    std::span<const VersionPart> parts() const noexcept { return {data_->parts(), data_->part_count}; }
+    std::string_view text() const noexcept { return {data_->text(), data_->size}; }
+    /// Segments at even positions, separators at odd ones.
+    std::vector<VersionPart> parts() const;
     std::string_view str_of(const VersionPart& p) const noexcept { return text().substr(p.offset, p.length); }
     /// The debug form: Version { parts: [Int(1), Sep('.'), Int(2)] }
     std::string debug() const;

@@ -122,7 +122,7 @@ std::vector<Constraint> extract_constraint_list(PyObject* obj)
     return list;
 }
 
-PyObject* constraint_list_to_object(const std::vector<Constraint>& list)
+PyObject* constraint_list_to_object(std::span<const Constraint> list)
 {
     Ref result = check(PyList_New(static_cast<Py_ssize_t>(list.size())));
     for (std::size_t i = 0; i < list.size(); ++i) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,7 @@ std::optional<Constraint> try_extract_constraint(PyObject* obj);
 /// A sequence (not a str) of convertible objects, in iteration order.
 std::vector<Constraint> extract_constraint_list(PyObject* obj);
 /// A new list with one new object per constraint.
-PyObject* constraint_list_to_object(const std::vector<Constraint>& list);
+PyObject* constraint_list_to_object(std::span<const Constraint> list);
 
 /// Slots shared by the eight classes.
 void constraint_dealloc(PyObject* self) noexcept;

@@ -15,7 +15,7 @@ Constraint build(PyObject* const* args)
 
 PyObject* get_on(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(c.as<DependsNode>().on)).release(); });
+    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(c.as<DependsNode>().on())).release(); });
 }
 int set_on(PyObject* self, PyObject* value, void*) noexcept
 {

@@ -15,7 +15,7 @@ Constraint build(PyObject* const* args)
 
 PyObject* get_of(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return constraint_list_to_object(c.as<NumOfNode>().of); });
+    return read_node(self, [](const Constraint& c) { return constraint_list_to_object(c.as<NumOfNode>().of()); });
 }
 int set_of(PyObject* self, PyObject* value, void*) noexcept
 {

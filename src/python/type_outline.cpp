@@ -17,10 +17,10 @@ namespace brenk::py {
 namespace {
 
 /// `record` is built (and `constructed` set) by the constructor; an object made without it has
-/// neither, and nothing reads the record but the deallocator.
+/// neither. Nothing reads an outline after construction but the deallocator, so it needs no
+/// borrow flag.
 struct OutlineObject {
     PyObject_HEAD
-    BorrowFlag borrow;
     bool constructed;
     OutlineRecord record;
 };
@@ -97,9 +97,17 @@ void require_dict(PyObject* obj)
     if (!PyDict_Check(obj)) raise_cast_error(obj, "dict");
 }
 
-OutlineRecord build_record(PyObject* const* args)
+/// The arguments of an outline, converted, before they are packed into its record.
+struct OutlineParts {
+    std::string name;
+    std::vector<Constraint> constraints;
+    OptionSettings set_options;
+    OptionDefaults set_defaults;
+};
+
+OutlineParts build_record(PyObject* const* args)
 {
-    OutlineRecord record;
+    OutlineParts record;
     record.name = convert_argument("name", [&] { return text_argument(args[0]); });
     if (args[1] != nullptr && args[1] != Py_None) {
         record.constraints = convert_argument("constraints", [&] { return extract_constraint_list(args[1]); });
@@ -138,12 +146,12 @@ OutlineRecord build_record(PyObject* const* args)
 
 PyObject* construct(PyTypeObject* type, const Bound<4>& args)
 {
-    OutlineRecord record = build_record(args.data());
+    OutlineParts parts = build_record(args.data());
     if (PyObject* extra = args.extra_keyword()) raise_extra_keyword(extra);
+    OutlineRecord record(parts.name, std::move(parts.constraints), parts.set_options, parts.set_defaults);
     PyObject* obj = type->tp_alloc(type, 0);
     if (obj == nullptr) throw_error_set();
     auto* outline = reinterpret_cast<OutlineObject*>(obj);
-    new (&outline->borrow) BorrowFlag();
     new (&outline->record) OutlineRecord(std::move(record));
     outline->constructed = true;
     return obj;

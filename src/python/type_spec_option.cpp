@@ -12,29 +12,29 @@ Constraint build(PyObject* const* args)
 {
     std::string package_name = convert_argument("package_name", [&] { return text_argument(args[0]); });
     std::string option_name = convert_argument("option_name", [&] { return text_argument(args[1]); });
-    return make_spec_option(std::move(package_name), std::move(option_name));
+    return make_spec_option(package_name, option_name);
 }
 
 const SpecOptionNode& node(const Constraint& c) { return c.as<SpecOptionNode>(); }
 
 PyObject* get_package_name(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(node(c).package_name)).release(); });
+    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(node(c).package_name())).release(); });
 }
 PyObject* get_option_name(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(node(c).option_name)).release(); });
+    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(node(c).option_name())).release(); });
 }
 int set_package_name(PyObject* self, PyObject* value, void*) noexcept
 {
     return write_node(self, value, "package_name", text_argument, [](const Constraint& old, std::string name) {
-        return make_spec_option(std::move(name), node(old).option_name);
+        return make_spec_option(name, node(old).option_name());
     });
 }
 int set_option_name(PyObject* self, PyObject* value, void*) noexcept
 {
     return write_node(self, value, "option_name", text_argument, [](const Constraint& old, std::string name) {
-        return make_spec_option(node(old).package_name, std::move(name));
+        return make_spec_option(node(old).package_name(), name);
     });
 }
 

@@ -8,7 +8,7 @@ namespace {
 
 PyObject* get_value(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return option_value_to_object(c.as<ValueNode>().value); });
+    return read_node(self, [](const Constraint& c) { return option_value_to_object(c.as<ValueNode>().value()); });
 }
 int set_value(PyObject* self, PyObject* value, void*) noexcept
 {

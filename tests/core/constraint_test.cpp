@@ -75,13 +75,13 @@ TEST(Constraint, MakersKeepTheirFields)
     EXPECT_EQ(cmp.as<CmpNode>().lhs.get(), lhs.get());
     EXPECT_EQ(cmp.as<CmpNode>().rhs.get(), rhs.get());
     EXPECT_EQ(cmp.as<CmpNode>().op, CmpType::GreaterOrEqual);
-    EXPECT_EQ(lhs.as<SpecOptionNode>().package_name, "p");
-    EXPECT_EQ(lhs.as<SpecOptionNode>().option_name, "o");
+    EXPECT_EQ(lhs.as<SpecOptionNode>().package_name(), "p");
+    EXPECT_EQ(lhs.as<SpecOptionNode>().option_name(), "o");
     EXPECT_EQ(make_maximize(val_int(1)).kind(), ConstraintKind::Maximize);
     EXPECT_EQ(make_minimize(val_int(1)).kind(), ConstraintKind::Minimize);
     const Constraint of = num_of(dep("a"), dep("a"), dep("b"));
-    ASSERT_EQ(of.as<NumOfNode>().of.size(), 3u);
-    EXPECT_EQ(of.as<NumOfNode>().of[2].as<DependsNode>().on, "b");
+    ASSERT_EQ(of.as<NumOfNode>().of().size(), 3u);
+    EXPECT_EQ(of.as<NumOfNode>().of()[2].as<DependsNode>().on(), "b");
 }
 
 TEST(Constraint, CopySharesAndReleasesTheNode)

@@ -1,0 +1,106 @@
+#include "outline.hpp"
+
+#include <cstring>
+#include <new>
+
+#include "packed.hpp"
+
+namespace brenk {
+namespace {
+
+// Block layout: the constraint count (8 bytes), the constraints, then the packed bytes.
+constexpr std::size_t constraints_offset = sizeof(std::uint64_t);
+
+std::size_t default_size(const std::optional<OptionValue>& value) noexcept
+{
+    return value ? packed::value_size(*value) : 1;
+}
+
+}  // namespace
+
+OutlineRecord::OutlineRecord(std::string_view name, std::vector<Constraint> constraints,
+                             const OptionSettings& set_options, const OptionDefaults& set_defaults)
+{
+    std::size_t size = constraints_offset + constraints.size() * sizeof(Constraint) + packed::text_size(name) +
+                       packed::varint_size(set_options.size()) + packed::varint_size(set_defaults.size());
+    for (const auto& [key, value] : set_options.entries()) size += packed::text_size(key) + packed::value_size(value);
+    for (const auto& [key, value] : set_defaults.entries()) size += packed::text_size(key) + default_size(value);
+    block_ = static_cast<char*>(::operator new(size));
+    const std::uint64_t count = constraints.size();
+    std::memcpy(block_, &count, sizeof count);
+    auto* items = reinterpret_cast<Constraint*>(block_ + constraints_offset);
+    for (std::size_t i = 0; i < constraints.size(); ++i) new (items + i) Constraint(std::move(constraints[i]));
+    char* out = packed::put_text(reinterpret_cast<char*>(items + constraints.size()), name);
+    out = packed::put_varint(out, set_options.size());
+    for (const auto& [key, value] : set_options.entries()) out = packed::put_value(packed::put_text(out, key), value);
+    out = packed::put_varint(out, set_defaults.size());
+    for (const auto& [key, value] : set_defaults.entries()) {
+        out = packed::put_text(out, key);
+        if (value) {
+            out = packed::put_value(out, *value);
+        }
+        else {
+            *out++ = no_default;
+        }
+    }
+}
+
+OutlineRecord::~OutlineRecord()
+{
+    if (block_ == nullptr) return;
+    for (const Constraint& c : constraints()) const_cast<Constraint&>(c).~Constraint();
+    ::operator delete(block_);
+}
+
+std::span<const Constraint> OutlineRecord::constraints() const noexcept
+{
+    std::uint64_t count = 0;
+    std::memcpy(&count, block_, sizeof count);
+    return {reinterpret_cast<const Constraint*>(block_ + constraints_offset), static_cast<std::size_t>(count)};
+}
+
+std::string_view OutlineRecord::name() const noexcept
+{
+    const auto items = constraints();
+    const char* p = reinterpret_cast<const char*>(items.data() + items.size());
+    return packed::get_text(p);
+}
+
+const char* OutlineRecord::packed_entries() const noexcept
+{
+    const std::string_view n = name();
+    return n.data() + n.size();
+}
+
+std::vector<std::pair<std::string, OptionValue>> OutlineRecord::set_options() const
+{
+    const char* p = packed_entries();
+    std::vector<std::pair<std::string, OptionValue>> out(packed::get_varint(p));
+    for (auto& [key, value] : out) {
+        key = packed::get_text(p);
+        value = packed::get_value(p);
+    }
+    return out;
+}
+
+std::vector<std::pair<std::string, std::optional<OptionValue>>> OutlineRecord::set_defaults() const
+{
+    const char* p = packed_entries();
+    for (auto n = packed::get_varint(p); n > 0; --n) {
+        packed::get_text(p);
+        packed::get_value(p);
+    }
+    std::vector<std::pair<std::string, std::optional<OptionValue>>> out(packed::get_varint(p));
+    for (auto& [key, value] : out) {
+        key = packed::get_text(p);
+        if (*p == no_default) {
+            ++p;
+        }
+        else {
+            value = packed::get_value(p);
+        }
+    }
+    return out;
+}
+
+}  // namespace brenk
