@@ -58,9 +58,10 @@ ConstraintObject* checked_constraint(PyObject* self)
     if (!obj->constructed) raise_not_constructed(self);
     if (obj->kind != ConstraintKind::IfThen) return obj;
     const std::uint64_t current = current_thread_id();
-    if (current == obj->owner) return obj;
+    const std::uint64_t owner = static_cast<const IfThenObject*>(obj)->owner;
+    if (current == owner) return obj;
     panic(std::string(if_then_path) + " is unsendable, but sent to another thread (calling thread " +
-              std::to_string(current) + " != owning thread " + std::to_string(obj->owner) + ")",
+              std::to_string(current) + " != owning thread " + std::to_string(owner) + ")",
           "src/package/constraint/if_then");
 }
 
@@ -71,7 +72,7 @@ PyObject* new_constraint_object(PyTypeObject* type, Constraint node)
     ConstraintObject* c = as_constraint(obj);
     new (&c->borrow) BorrowFlag();
     c->kind = node.kind();
-    c->owner = current_thread_id();
+    if (c->kind == ConstraintKind::IfThen) static_cast<IfThenObject*>(c)->owner = current_thread_id();
     new (&c->node) Constraint(std::move(node));
     c->constructed = true;
     return obj;
@@ -141,7 +142,7 @@ void constraint_dealloc(PyObject* self) noexcept
         Py_DECREF(type);
         return;
     }
-    if (obj->kind == ConstraintKind::IfThen && obj->owner != current_thread_id()) {
+    if (obj->kind == ConstraintKind::IfThen && static_cast<IfThenObject*>(obj)->owner != current_thread_id()) {
         // The payload belongs to its thread: leak it and say so.
         (void)obj->node.detach();
         PyObject* pending = PyErr_GetRaisedException();
@@ -188,7 +189,8 @@ std::string text_argument(PyObject* obj)
 }
 
 PyObject* create_constraint_class(const char* qualified_name, const char* doc, PyGetSetDef* getset,
-                                  PyMethodDef* methods, newfunc tp_new, vectorcallfunc vectorcall)
+                                  PyMethodDef* methods, newfunc tp_new, vectorcallfunc vectorcall,
+                                  std::size_t basic_size)
 {
     std::vector<PyType_Slot> slots = {
         {Py_tp_dealloc, reinterpret_cast<void*>(&constraint_dealloc)},
@@ -199,7 +201,7 @@ PyObject* create_constraint_class(const char* qualified_name, const char* doc, P
     if (tp_new != nullptr) slots.push_back({Py_tp_new, reinterpret_cast<void*>(tp_new)});
     if (doc != nullptr) slots.push_back({Py_tp_doc, const_cast<char*>(doc)});
     slots.push_back({0, nullptr});
-    return create_class(qualified_name, sizeof(ConstraintObject), slots.data(), tp_new == nullptr, vectorcall);
+    return create_class(qualified_name, basic_size, slots.data(), tp_new == nullptr, vectorcall);
 }
 
 }  // namespace brenk::py

@@ -27,8 +27,11 @@ struct ConstraintObject {
     BorrowFlag borrow;
     ConstraintKind kind;
     bool constructed;
-    std::uint64_t owner;  // creating thread; enforced for IfThen only
     Constraint node;
+};
+/// IfThen objects belong to the thread that created them; only they carry its id.
+struct IfThenObject : ConstraintObject {
+    std::uint64_t owner;
 };
 
 /// True for instances of the eight constraint classes.
@@ -116,7 +119,8 @@ PyObject* constraint_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) n
 
 /// Creates one of the eight classes: shared layout and slots plus the class's own.
 PyObject* create_constraint_class(const char* qualified_name, const char* doc, PyGetSetDef* getset,
-                                  PyMethodDef* methods, newfunc tp_new, vectorcallfunc vectorcall);
+                                  PyMethodDef* methods, newfunc tp_new, vectorcallfunc vectorcall,
+                                  std::size_t basic_size = sizeof(ConstraintObject));
 
 /// Argument conversions used by the constructors and setters.
 std::string text_argument(PyObject* obj);       // must be a str

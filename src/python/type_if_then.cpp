@@ -49,7 +49,8 @@ PyGetSetDef getset[] = {
 PyObject* create_if_then_type()
 {
     return create_constraint_class("builtins.IfThen", "IfThen(cond, then)\n--\n\n", getset, nullptr,
-                                   constraint_new<signature, build>, constraint_vectorcall<signature, build>);
+                                   constraint_new<signature, build>, constraint_vectorcall<signature, build>,
+                                   sizeof(IfThenObject));
 }
 
 }  // namespace brenk::py
