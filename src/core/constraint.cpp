@@ -1,11 +1,13 @@
 #include "constraint.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "packed.hpp"
+#include "pool.hpp"
 
 namespace brenk {
 namespace {
@@ -19,18 +21,51 @@ Node* drop_ref(Node* n) noexcept
     return n;
 }
 
-/// Node blocks come from here and go back through free_node.
-void* allocate_node(std::size_t size) { return ::operator new(size); }
-void free_node(Node* n) noexcept { ::operator delete(static_cast<void*>(n)); }
-
 char* payload(Node* n) noexcept { return reinterpret_cast<char*>(n) + payload_offset; }
 const char* payload(const Node* n) noexcept { return reinterpret_cast<const char*>(n) + payload_offset; }
+
+std::size_t num_of_size(std::size_t count) noexcept
+{
+    return (count <= num_of_inline_max ? 8 : 16) + count * sizeof(Constraint);
+}
+
+/// The size a node's block was allocated with, read back from its contents.
+std::size_t node_size(const Node* n) noexcept
+{
+    const char* p = payload(n);
+    switch (n->kind) {
+    case ConstraintKind::Cmp: return sizeof(CmpNode);
+    case ConstraintKind::IfThen: return sizeof(IfThenNode);
+    case ConstraintKind::Maximize:
+    case ConstraintKind::Minimize: return sizeof(ItemNode);
+    case ConstraintKind::NumOf: return num_of_size(static_cast<const NumOfNode*>(n)->of().size());
+    case ConstraintKind::Depends: packed::get_text(p); break;
+    case ConstraintKind::SpecOption:
+        packed::get_text(p);
+        packed::get_text(p);
+        break;
+    case ConstraintKind::Value: packed::get_value_end(p); break;
+    }
+    return std::max(static_cast<std::size_t>(p - reinterpret_cast<const char*>(n)), sizeof(Node));
+}
+
+/// A freshly written node; its contents must give back the size it was allocated with.
+Constraint adopt_written(Node* n, [[maybe_unused]] std::size_t size) noexcept
+{
+    assert(node_size(n) == std::max(size, sizeof(Node)));
+    return Constraint::adopt(n);
+}
+
+/// Node blocks come from the small-block pool and go back through free_node.
+void* allocate_node(std::size_t size) { return pool::allocate(size); }
+void free_node(Node* n) noexcept { pool::deallocate(n, node_size(n)); }
 
 /// A block of `size` bytes (at least the node's own) holding a T whose inline data is
 /// still to be written.
 template <class T>
 T* new_node(std::size_t size)
 {
+    static_assert(sizeof(T) == sizeof(Node));
     return new (allocate_node(std::max(size, sizeof(T)))) T();
 }
 
@@ -154,9 +189,10 @@ Constraint make_minimize(Constraint item) { return make<ItemNode>(ConstraintKind
 
 Constraint make_depends(std::string_view on)
 {
-    auto* n = new_node<DependsNode>(payload_offset + packed::text_size(on));
+    const std::size_t size = payload_offset + packed::text_size(on);
+    auto* n = new_node<DependsNode>(size);
     packed::put_text(payload(n), on);
-    return Constraint::adopt(n);
+    return adopt_written(n, size);
 }
 
 Constraint make_spec_option(std::string_view package_name, std::string_view option_name)
@@ -164,21 +200,22 @@ Constraint make_spec_option(std::string_view package_name, std::string_view opti
     const std::size_t size = payload_offset + packed::text_size(package_name) + packed::text_size(option_name);
     auto* n = new_node<SpecOptionNode>(size);
     packed::put_text(packed::put_text(payload(n), package_name), option_name);
-    return Constraint::adopt(n);
+    return adopt_written(n, size);
 }
 
 Constraint make_value(const OptionValue& value)
 {
-    auto* n = new_node<ValueNode>(payload_offset + packed::value_size(value));
+    const std::size_t size = payload_offset + packed::value_size(value);
+    auto* n = new_node<ValueNode>(size);
     packed::put_value(payload(n), value);
-    return Constraint::adopt(n);
+    return adopt_written(n, size);
 }
 
 Constraint make_num_of(std::vector<Constraint> of)
 {
     const bool inline_count = of.size() <= num_of_inline_max;
     const std::size_t items_offset = inline_count ? 8 : 16;
-    auto* n = new_node<NumOfNode>(items_offset + of.size() * sizeof(Constraint));
+    auto* n = new_node<NumOfNode>(num_of_size(of.size()));
     auto* bytes = reinterpret_cast<unsigned char*>(n);
     bytes[payload_offset] = inline_count ? static_cast<unsigned char>(of.size()) : num_of_inline_max + 1;
     if (!inline_count) {

@@ -161,6 +161,17 @@ OptionValue get_value(const char*& in)
     return OptionValue{false};
 }
 
+void get_value_end(const char*& in) noexcept
+{
+    switch (value_kind(in++)) {
+    case OptionKind::Bool: ++in; break;
+    case OptionKind::Int: get_varint(in); break;
+    case OptionKind::Float: in += sizeof(double); break;
+    case OptionKind::Str:
+    case OptionKind::Version: get_text(in); break;
+    }
+}
+
 bool value_text(const char* in, Sink& sink)
 {
     const OptionKind kind = value_kind(in++);

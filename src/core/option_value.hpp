@@ -37,6 +37,8 @@ std::size_t value_size(const OptionValue& value) noexcept;
 char* put_value(char* out, const OptionValue& value) noexcept;
 /// Reads the value at `in` and advances `in` past it.
 OptionValue get_value(const char*& in);
+/// Advances `in` past the value packed there.
+void get_value_end(const char*& in) noexcept;
 /// The kind of the value packed at `in`.
 inline OptionKind value_kind(const char* in) noexcept
 {
