@@ -26,7 +26,7 @@ const char* payload(const Node* n) noexcept { return reinterpret_cast<const char
 
 std::size_t num_of_size(std::size_t count) noexcept
 {
-    return (count <= num_of_inline_max ? 8 : 16) + count * sizeof(Constraint);
+    return 8 + (count <= num_of_inline_max ? count * sizeof(Constraint) : sizeof(void*));
 }
 
 /// The size a node's block was allocated with, read back from its contents.
@@ -38,7 +38,11 @@ std::size_t node_size(const Node* n) noexcept
     case ConstraintKind::IfThen: return sizeof(IfThenNode);
     case ConstraintKind::Maximize:
     case ConstraintKind::Minimize: return sizeof(ItemNode);
-    case ConstraintKind::NumOf: return num_of_size(static_cast<const NumOfNode*>(n)->of().size());
+    case ConstraintKind::NumOf: {
+        // Only the count byte: an external list is already gone when its node is freed.
+        const auto count = static_cast<unsigned char>(*p);
+        return num_of_size(count <= num_of_inline_max ? count : std::size_t{num_of_inline_max} + 1);
+    }
     case ConstraintKind::Depends: packed::get_text(p); break;
     case ConstraintKind::SpecOption:
         packed::get_text(p);
@@ -112,9 +116,11 @@ void destroy(Node* n) noexcept
         }
         case ConstraintKind::Maximize:
         case ConstraintKind::Minimize: take(static_cast<ItemNode*>(n)->item); break;
-        case ConstraintKind::NumOf:
+        case ConstraintKind::NumOf: {
             for (Constraint& c : items_of(static_cast<NumOfNode*>(n))) take(c);
+            delete static_cast<NumOfNode*>(n)->external();
             break;
+        }
         case ConstraintKind::Depends:
         case ConstraintKind::SpecOption:
         case ConstraintKind::Value: break;  // plain bytes
@@ -213,17 +219,20 @@ Constraint make_value(const OptionValue& value)
 
 Constraint make_num_of(std::vector<Constraint> of)
 {
-    const bool inline_count = of.size() <= num_of_inline_max;
-    const std::size_t items_offset = inline_count ? 8 : 16;
-    auto* n = new_node<NumOfNode>(num_of_size(of.size()));
+    const std::size_t count = of.size();
+    std::unique_ptr<std::vector<Constraint>> list;
+    if (count > num_of_inline_max) list = std::make_unique<std::vector<Constraint>>(std::move(of));
+    auto* n = new_node<NumOfNode>(num_of_size(count));
     auto* bytes = reinterpret_cast<unsigned char*>(n);
-    bytes[payload_offset] = inline_count ? static_cast<unsigned char>(of.size()) : num_of_inline_max + 1;
-    if (!inline_count) {
-        const std::uint64_t large = of.size();
-        std::memcpy(bytes + 8, &large, sizeof large);
+    if (list) {
+        bytes[payload_offset] = num_of_inline_max + 1;
+        std::vector<Constraint>* p = list.release();
+        std::memcpy(bytes + 8, &p, sizeof p);
+        return Constraint::adopt(n);
     }
-    auto* items = reinterpret_cast<Constraint*>(bytes + items_offset);
-    for (std::size_t i = 0; i < of.size(); ++i) new (items + i) Constraint(std::move(of[i]));
+    bytes[payload_offset] = static_cast<unsigned char>(count);
+    auto* items = reinterpret_cast<Constraint*>(bytes + 8);
+    for (std::size_t i = 0; i < count; ++i) new (items + i) Constraint(std::move(of[i]));
     return Constraint::adopt(n);
 }
 

@@ -96,19 +96,25 @@ struct ItemNode : Node {
     ItemNode(ConstraintKind k, Constraint i) noexcept : Node(k), item(std::move(i)) {}
     Constraint item;
 };
-/// The items follow the node in its block: from byte 8 with their count in byte 5, or, for
-/// more than num_of_inline_max items, from byte 16 with a 64-bit count at byte 8.
+/// Up to num_of_inline_max items follow the node in its block, from byte 8, their count in
+/// byte 5. A longer list keeps the vector it was built in (moved, never copied, so that no
+/// second large block is needed) behind a pointer at byte 8, with byte 5 set to 255.
 inline constexpr std::uint8_t num_of_inline_max = 254;
 struct NumOfNode : Node {
     NumOfNode() noexcept : Node(ConstraintKind::NumOf) {}
-    std::span<const Constraint> of() const noexcept
+    std::vector<Constraint>* external() const noexcept
     {
         const auto* bytes = reinterpret_cast<const unsigned char*>(this);
-        const std::uint8_t count = bytes[payload_offset];
-        if (count <= num_of_inline_max) return {reinterpret_cast<const Constraint*>(bytes + 8), count};
-        std::uint64_t large = 0;
-        std::memcpy(&large, bytes + 8, sizeof large);
-        return {reinterpret_cast<const Constraint*>(bytes + 16), static_cast<std::size_t>(large)};
+        if (bytes[payload_offset] <= num_of_inline_max) return nullptr;
+        std::vector<Constraint>* list = nullptr;
+        std::memcpy(&list, bytes + 8, sizeof list);
+        return list;
+    }
+    std::span<const Constraint> of() const noexcept
+    {
+        if (const std::vector<Constraint>* list = external()) return *list;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(this);
+        return {reinterpret_cast<const Constraint*>(bytes + 8), bytes[payload_offset]};
     }
 };
 struct SpecOptionNode : Node {

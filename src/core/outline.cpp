@@ -1,6 +1,8 @@
 #include "outline.hpp"
 
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "packed.hpp"
@@ -8,8 +10,22 @@
 namespace brenk {
 namespace {
 
-// Block layout: the constraint count (8 bytes), the constraints, then the packed bytes.
+// Block layout: the constraint count (8 bytes), the constraints, then the packed bytes. More
+// than inline_max constraints stay in the vector they came in (moved, so no second large
+// block is needed), its pointer in place of the constraints and the count set to `external`.
 constexpr std::size_t constraints_offset = sizeof(std::uint64_t);
+constexpr std::size_t inline_max = 254;
+constexpr std::uint64_t external = UINT64_MAX;
+
+std::vector<Constraint>* external_list(const char* block) noexcept
+{
+    std::uint64_t count = 0;
+    std::memcpy(&count, block, sizeof count);
+    if (count != external) return nullptr;
+    std::vector<Constraint>* list = nullptr;
+    std::memcpy(&list, block + constraints_offset, sizeof list);
+    return list;
+}
 
 std::size_t default_size(const std::optional<OptionValue>& value) noexcept
 {
@@ -21,16 +37,30 @@ std::size_t default_size(const std::optional<OptionValue>& value) noexcept
 OutlineRecord::OutlineRecord(std::string_view name, std::vector<Constraint> constraints,
                              const OptionSettings& set_options, const OptionDefaults& set_defaults)
 {
-    std::size_t size = constraints_offset + constraints.size() * sizeof(Constraint) + packed::text_size(name) +
-                       packed::varint_size(set_options.size()) + packed::varint_size(set_defaults.size());
+    const bool inline_items = constraints.size() <= inline_max;
+    std::unique_ptr<std::vector<Constraint>> list;
+    if (!inline_items) list = std::make_unique<std::vector<Constraint>>(std::move(constraints));
+    std::size_t size = constraints_offset + (inline_items ? constraints.size() * sizeof(Constraint) : sizeof(void*)) +
+                       packed::text_size(name) + packed::varint_size(set_options.size()) +
+                       packed::varint_size(set_defaults.size());
     for (const auto& [key, value] : set_options.entries()) size += packed::text_size(key) + packed::value_size(value);
     for (const auto& [key, value] : set_defaults.entries()) size += packed::text_size(key) + default_size(value);
     block_ = static_cast<char*>(::operator new(size));
-    const std::uint64_t count = constraints.size();
-    std::memcpy(block_, &count, sizeof count);
-    auto* items = reinterpret_cast<Constraint*>(block_ + constraints_offset);
-    for (std::size_t i = 0; i < constraints.size(); ++i) new (items + i) Constraint(std::move(constraints[i]));
-    char* out = packed::put_text(reinterpret_cast<char*>(items + constraints.size()), name);
+    char* out = block_ + constraints_offset;
+    if (list) {
+        std::memcpy(block_, &external, sizeof external);
+        std::vector<Constraint>* p = list.release();
+        std::memcpy(out, &p, sizeof p);
+        out += sizeof p;
+    }
+    else {
+        const std::uint64_t count = constraints.size();
+        std::memcpy(block_, &count, sizeof count);
+        auto* items = reinterpret_cast<Constraint*>(out);
+        for (std::size_t i = 0; i < count; ++i) new (items + i) Constraint(std::move(constraints[i]));
+        out = reinterpret_cast<char*>(items + count);
+    }
+    out = packed::put_text(out, name);
     out = packed::put_varint(out, set_options.size());
     for (const auto& [key, value] : set_options.entries()) out = packed::put_value(packed::put_text(out, key), value);
     out = packed::put_varint(out, set_defaults.size());
@@ -48,12 +78,18 @@ OutlineRecord::OutlineRecord(std::string_view name, std::vector<Constraint> cons
 OutlineRecord::~OutlineRecord()
 {
     if (block_ == nullptr) return;
-    for (const Constraint& c : constraints()) const_cast<Constraint&>(c).~Constraint();
+    if (std::vector<Constraint>* list = external_list(block_)) {
+        delete list;
+    }
+    else {
+        for (const Constraint& c : constraints()) const_cast<Constraint&>(c).~Constraint();
+    }
     ::operator delete(block_);
 }
 
 std::span<const Constraint> OutlineRecord::constraints() const noexcept
 {
+    if (const std::vector<Constraint>* list = external_list(block_)) return *list;
     std::uint64_t count = 0;
     std::memcpy(&count, block_, sizeof count);
     return {reinterpret_cast<const Constraint*>(block_ + constraints_offset), static_cast<std::size_t>(count)};
@@ -61,8 +97,8 @@ std::span<const Constraint> OutlineRecord::constraints() const noexcept
 
 std::string_view OutlineRecord::name() const noexcept
 {
-    const auto items = constraints();
-    const char* p = reinterpret_cast<const char*>(items.data() + items.size());
+    const char* p = block_ + constraints_offset;
+    p += external_list(block_) != nullptr ? sizeof(void*) : constraints().size() * sizeof(Constraint);
     return packed::get_text(p);
 }
 

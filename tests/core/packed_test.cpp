@@ -92,12 +92,13 @@ TEST(Packed, OutlineRecordKeepsEverything)
     OptionDefaults defaults;
     defaults.assign("multi_arch", std::nullopt, true);
     defaults.assign(std::string(200, 's'), OptionValue{std::string("libs")}, true);
-    {
-        const OutlineRecord record(std::string(300, 'n'), {dep, dep}, options, defaults);
+    // Past 254 constraints the record keeps them in the vector they came in.
+    for (std::size_t count : {2, 255}) {
+        const OutlineRecord record(std::string(300, 'n'), std::vector<Constraint>(count, dep), options, defaults);
         EXPECT_EQ(record.name(), std::string(300, 'n'));
-        ASSERT_EQ(record.constraints().size(), 2u);
-        EXPECT_EQ(record.constraints()[1].get(), dep.get());
-        EXPECT_EQ(dep.get()->refs.load(), 3u);
+        ASSERT_EQ(record.constraints().size(), count);
+        EXPECT_EQ(record.constraints()[count - 1].get(), dep.get());
+        EXPECT_EQ(dep.get()->refs.load(), count + 1);
         const auto packed_options = record.set_options();
         ASSERT_EQ(packed_options.size(), all.size());
         for (std::size_t i = 0; i < all.size(); ++i) {
@@ -110,6 +111,7 @@ TEST(Packed, OutlineRecordKeepsEverything)
         EXPECT_FALSE(packed_defaults[0].second.has_value());
         EXPECT_EQ(packed_defaults[1].first, std::string(200, 's'));
         EXPECT_TRUE(same(*packed_defaults[1].second, OptionValue{std::string("libs")}));
+        EXPECT_EQ(dep.get()->refs.load(), count + 1);
     }
     EXPECT_EQ(dep.get()->refs.load(), 1u);
 }
