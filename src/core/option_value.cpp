@@ -163,6 +163,10 @@ OptionValue get_value(const char*& in)
 
 void get_value_end(const char*& in) noexcept
 {
+    if (*in == no_value) {
+        ++in;
+        return;
+    }
     switch (value_kind(in++)) {
     case OptionKind::Bool: ++in; break;
     case OptionKind::Int: get_varint(in); break;

@@ -27,11 +27,6 @@ std::vector<Constraint>* external_list(const char* block) noexcept
     return list;
 }
 
-std::size_t default_size(const std::optional<OptionValue>& value) noexcept
-{
-    return value ? packed::value_size(*value) : 1;
-}
-
 }  // namespace
 
 OutlineRecord::OutlineRecord(std::string_view name, std::vector<Constraint> constraints,
@@ -40,11 +35,10 @@ OutlineRecord::OutlineRecord(std::string_view name, std::vector<Constraint> cons
     const bool inline_items = constraints.size() <= inline_max;
     std::unique_ptr<std::vector<Constraint>> list;
     if (!inline_items) list = std::make_unique<std::vector<Constraint>>(std::move(constraints));
-    std::size_t size = constraints_offset + (inline_items ? constraints.size() * sizeof(Constraint) : sizeof(void*)) +
-                       packed::text_size(name) + packed::varint_size(set_options.size()) +
-                       packed::varint_size(set_defaults.size());
-    for (const auto& [key, value] : set_options.entries()) size += packed::text_size(key) + packed::value_size(value);
-    for (const auto& [key, value] : set_defaults.entries()) size += packed::text_size(key) + default_size(value);
+    const std::size_t size =
+        constraints_offset + (inline_items ? constraints.size() * sizeof(Constraint) : sizeof(void*)) +
+        packed::text_size(name) + packed::varint_size(set_options.size()) + set_options.bytes().size() +
+        packed::varint_size(set_defaults.size()) + set_defaults.bytes().size();
     block_ = static_cast<char*>(::operator new(size));
     char* out = block_ + constraints_offset;
     if (list) {
@@ -62,17 +56,9 @@ OutlineRecord::OutlineRecord(std::string_view name, std::vector<Constraint> cons
     }
     out = packed::put_text(out, name);
     out = packed::put_varint(out, set_options.size());
-    for (const auto& [key, value] : set_options.entries()) out = packed::put_value(packed::put_text(out, key), value);
-    out = packed::put_varint(out, set_defaults.size());
-    for (const auto& [key, value] : set_defaults.entries()) {
-        out = packed::put_text(out, key);
-        if (value) {
-            out = packed::put_value(out, *value);
-        }
-        else {
-            *out++ = no_default;
-        }
-    }
+    std::memcpy(out, set_options.bytes().data(), set_options.bytes().size());
+    out = packed::put_varint(out + set_options.bytes().size(), set_defaults.size());
+    std::memcpy(out, set_defaults.bytes().data(), set_defaults.bytes().size());
 }
 
 OutlineRecord::~OutlineRecord()
@@ -129,7 +115,7 @@ std::vector<std::pair<std::string, std::optional<OptionValue>>> OutlineRecord::s
     std::vector<std::pair<std::string, std::optional<OptionValue>>> out(packed::get_varint(p));
     for (auto& [key, value] : out) {
         key = packed::get_text(p);
-        if (*p == no_default) {
+        if (*p == packed::no_value) {
             ++p;
         }
         else {

@@ -10,55 +10,68 @@
 #include <vector>
 
 #include "constraint.hpp"
+#include "packed.hpp"
 
 namespace brenk {
 
 /// Option name to value, unique names, a later entry replacing an earlier one of the same
-/// name. Entries are appended as they come; when the caller cannot vouch that names are
-/// distinct, finish() removes the replaced ones. Nothing reads entries back in any order.
+/// name. Entries are packed as they come (a length-prefixed name, then the packed value, or
+/// for an empty optional the byte packed::no_value); when the caller cannot vouch that names
+/// are distinct, finish() removes the replaced ones. Nothing reads entries back in any order.
 template <class V>
 class OptionMap {
 public:
-    void reserve(std::size_t n) { entries_.reserve(n); }
+    void reserve(std::size_t n) { bytes_.reserve(n * 16); }
     /// `known_distinct`: the name cannot equal any other name appended with this flag set.
-    void assign(std::string name, V value, bool known_distinct)
+    void assign(std::string_view name, const V& value, bool known_distinct)
     {
         may_repeat_ = may_repeat_ || !known_distinct;
-        entries_.emplace_back(std::move(name), std::move(value));
+        const std::size_t at = bytes_.size();
+        bytes_.resize(at + packed::text_size(name) + packed::value_size(value));
+        packed::put_value(packed::put_text(bytes_.data() + at, name), value);
+        ++count_;
     }
     /// Drops every entry that a later entry of the same name replaces.
     void finish()
     {
         if (!may_repeat_) return;
         may_repeat_ = false;
-        std::vector<std::size_t> order(entries_.size());
+        struct Entry {
+            std::string_view name;
+            std::size_t start, end;
+        };
+        std::vector<Entry> entries;
+        entries.reserve(count_);
+        for (const char* p = bytes_.data(); p != bytes_.data() + bytes_.size();) {
+            const std::size_t start = static_cast<std::size_t>(p - bytes_.data());
+            const std::string_view name = packed::get_text(p);
+            packed::get_value_end(p);
+            entries.push_back(Entry{name, start, static_cast<std::size_t>(p - bytes_.data())});
+        }
+        std::vector<std::size_t> order(entries.size());
         std::iota(order.begin(), order.end(), std::size_t{0});
         std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t a, std::size_t b) { return entries_[a].first < entries_[b].first; });
-        std::vector<bool> keep(entries_.size(), true);
+                         [&](std::size_t a, std::size_t b) { return entries[a].name < entries[b].name; });
+        std::vector<bool> keep(entries.size(), true);
         for (std::size_t i = 0; i + 1 < order.size(); ++i) {
-            if (entries_[order[i]].first == entries_[order[i + 1]].first) keep[order[i]] = false;
+            if (entries[order[i]].name == entries[order[i + 1]].name) keep[order[i]] = false;
         }
-        std::vector<std::pair<std::string, V>> kept;
-        kept.reserve(entries_.size());
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (keep[i]) kept.push_back(std::move(entries_[i]));
+        std::string kept;
+        kept.reserve(bytes_.size());
+        count_ = 0;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (!keep[i]) continue;
+            kept.append(bytes_, entries[i].start, entries[i].end - entries[i].start);
+            ++count_;
         }
-        entries_ = std::move(kept);
+        bytes_ = std::move(kept);
     }
-    std::size_t size() const noexcept { return entries_.size(); }
-    const std::vector<std::pair<std::string, V>>& entries() const noexcept { return entries_; }
-    /// The value stored for `name`, or null.
-    const V* find(std::string_view name) const noexcept
-    {
-        for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
-            if (it->first == name) return &it->second;
-        }
-        return nullptr;
-    }
+    std::size_t size() const noexcept { return count_; }
+    std::string_view bytes() const noexcept { return bytes_; }
 
 private:
-    std::vector<std::pair<std::string, V>> entries_;
+    std::string bytes_;
+    std::size_t count_ = 0;
     bool may_repeat_ = false;
 };
 
@@ -66,12 +79,9 @@ using OptionSettings = OptionMap<OptionValue>;
 using OptionDefaults = OptionMap<std::optional<OptionValue>>;  // an empty value: declared, no default
 
 /// What a package outline holds, in one block: the constraints, then the name and the option
-/// entries packed as bytes (a length-prefixed name, then a packed value, or for a default
-/// declared without one the byte no_default).
+/// entries packed as bytes, as OptionMap packs them.
 class OutlineRecord {
 public:
-    static constexpr char no_default = '\xff';
-
     OutlineRecord(std::string_view name, std::vector<Constraint> constraints, const OptionSettings& set_options,
                   const OptionDefaults& set_defaults);
     OutlineRecord(OutlineRecord&& o) noexcept : block_(std::exchange(o.block_, nullptr)) {}

@@ -142,21 +142,32 @@ Version Version::from_text(std::string_view text)
     return Version(Rc<VersionData>::adopt(data));
 }
 
-std::vector<VersionPart> Version::parts() const
+namespace {
+
+/// Calls `f` with each part of the text form `t`, in order.
+template <class F>
+void decode_parts(std::string_view t, F&& f)
 {
-    const std::string_view t = text();
-    std::vector<VersionPart> parts;
     std::size_t start = 0;
     for (std::size_t i = 0;; ++i) {
         if (i < t.size() && !is_separator(t[i])) continue;
         VersionPart part;
         classify(t.substr(start, i - start), part);
         part.offset = part.kind == PartKind::Str ? start : 0;
-        parts.push_back(part);
-        if (i == t.size()) return parts;
-        parts.push_back(VersionPart{PartKind::Sep, t[i], WildcardKind::Single, 0, 0, 0});
+        f(part);
+        if (i == t.size()) return;
+        f(VersionPart{PartKind::Sep, t[i], WildcardKind::Single, 0, 0, 0});
         start = i + 1;
     }
+}
+
+}  // namespace
+
+std::vector<VersionPart> Version::parts() const
+{
+    std::vector<VersionPart> parts;
+    decode_parts(text(), [&](const VersionPart& p) { parts.push_back(p); });
+    return parts;
 }
 
 std::string VersionError::render() const
@@ -204,11 +215,11 @@ std::string Version::debug() const
 {
     std::string out = "Version { parts: [";
     bool first = true;
-    for (const VersionPart& p : parts()) {
+    decode_parts(text(), [&](const VersionPart& p) {
         if (!first) out += ", ";
         first = false;
         append_part_debug(out, *this, p);
-    }
+    });
     out += "] }";
     return out;
 }

@@ -116,5 +116,19 @@ TEST(Packed, OutlineRecordKeepsEverything)
     EXPECT_EQ(dep.get()->refs.load(), 1u);
 }
 
+TEST(Packed, RepeatedNamesKeepTheLastEntry)
+{
+    OptionSettings options;
+    options.assign("a", OptionValue{std::int64_t{1}}, true);
+    options.assign("b", OptionValue{std::string(200, 'x')}, true);
+    options.assign("a", OptionValue{std::int64_t{3}}, false);
+    options.finish();
+    const auto entries = OutlineRecord("p", {}, options, OptionDefaults()).set_options();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].first, "b");
+    EXPECT_EQ(entries[1].first, "a");
+    EXPECT_TRUE(same(entries[1].second, OptionValue{std::int64_t{3}}));
+}
+
 }  // namespace
 }  // namespace brenk
