@@ -3,7 +3,7 @@
 #include <new>
 #include <string>
 
-#include "../core/comparison.hpp"
+#include "core/comparison.hpp"
 #include "classes.hpp"
 #include "log.hpp"
 #include "option_values.hpp"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "../core/constraint.hpp"
+#include "core/constraint.hpp"
 #include "args.hpp"
 #include "borrow.hpp"
 #include "errors.hpp"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <exception>
 
-#include "../core/sink.hpp"
+#include "core/sink.hpp"
 #include "once.hpp"
 #include "output.hpp"
 #include "thread_id.hpp"

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "../core/option_value.hpp"
+#include "core/option_value.hpp"
 
 namespace brenk::py {
 

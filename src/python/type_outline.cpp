@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "../core/outline.hpp"
+#include "core/outline.hpp"
 #include "borrow.hpp"
 #include "classes.hpp"
 #include "constraint_object.hpp"

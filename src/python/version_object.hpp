@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "../core/version.hpp"
+#include "core/version.hpp"
 #include "borrow.hpp"
 
 namespace brenk::py {
