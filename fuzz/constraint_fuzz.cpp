@@ -28,8 +28,8 @@ void check(bool ok)
     if (!ok) std::abort();
 }
 
-constexpr std::size_t max_nodes = 20'000;             // per input, to keep runs fast
-constexpr std::size_t thread_stack = 128 * 1024;      // the body itself needs a few KiB
+constexpr std::size_t max_nodes = 20'000;        // per input, to keep runs fast
+constexpr std::size_t thread_stack = 128 * 1024; // the body itself needs a few KiB
 // Shared nodes make texts grow exponentially with the input; every input may render this many
 // bytes in all, so that no single input takes seconds.
 constexpr std::size_t render_budget = 64 * 1024;
@@ -60,11 +60,14 @@ private:
     std::size_t pos_ = 0;
 };
 
-std::size_t add(std::size_t a, std::size_t b) { return a > SIZE_MAX - b ? SIZE_MAX : a + b; }
+std::size_t add(std::size_t a, std::size_t b)
+{
+    return a > SIZE_MAX - b ? SIZE_MAX : a + b;
+}
 
 struct Entry {
     Constraint c;
-    std::size_t length;  // predicted rendering length, saturating
+    std::size_t length; // predicted rendering length, saturating
 };
 
 std::size_t value_length(const OptionValue& v)
@@ -87,7 +90,7 @@ public:
     PrefixSink(std::string_view full, std::size_t accept) : full_(full), accept_(accept) {}
     bool write(std::string_view piece) override
     {
-        check(!refused_);  // nothing may be written after a refusal
+        check(!refused_); // nothing may be written after a refusal
         if (calls_++ == accept_) {
             refused_ = true;
             return false;
@@ -147,8 +150,12 @@ void run_program(const std::uint8_t* data, std::size_t size)
             push(Entry{make_spec_option(std::move(package), std::move(option)), n});
             break;
         }
-        case 2: push(value_entry(OptionValue{(in.byte() & 1) != 0})); break;
-        case 3: push(value_entry(OptionValue{static_cast<std::int64_t>(in.u64())})); break;
+        case 2:
+            push(value_entry(OptionValue{(in.byte() & 1) != 0}));
+            break;
+        case 3:
+            push(value_entry(OptionValue{static_cast<std::int64_t>(in.u64())}));
+            break;
         case 4: {
             const std::uint64_t bits = in.u64();
             double d;
@@ -163,7 +170,9 @@ void run_program(const std::uint8_t* data, std::size_t size)
             push(value_entry(OptionValue{d}));
             break;
         }
-        case 5: push(value_entry(OptionValue{in.text()})); break;
+        case 5:
+            push(value_entry(OptionValue{in.text()}));
+            break;
         case 6: {
             VersionError error{};
             auto v = parse_version(in.text(), error);
@@ -206,19 +215,25 @@ void run_program(const std::uint8_t* data, std::size_t size)
             break;
         }
         case 12:
-            if (!stack.empty()) push(Entry{stack.back().c, stack.back().length});  // shares the node
+            if (!stack.empty()) push(Entry{stack.back().c, stack.back().length}); // shares the node
             break;
         case 13:
             if (!stack.empty()) {
                 // A deep chain of mixed wrappers around the top entry.
                 Entry e = pop();
                 const std::uint8_t b = in.byte();
-                const std::size_t depth = std::size_t{1} << (b % (b >= 0xF0 ? 17 : 11));  // up to 65536, rarely
+                const std::size_t depth = std::size_t{1} << (b % (b >= 0xF0 ? 17 : 11)); // up to 65536, rarely
                 const std::uint8_t pattern = in.byte();
                 for (std::size_t i = 0; i < depth && nodes < max_nodes; ++i, ++nodes) {
                     switch ((pattern >> (i % 4 * 2)) & 3) {
-                    case 0: e.c = make_maximize(std::move(e.c)); e.length = add(e.length, 12); break;
-                    case 1: e.c = make_minimize(std::move(e.c)); e.length = add(e.length, 12); break;
+                    case 0:
+                        e.c = make_maximize(std::move(e.c));
+                        e.length = add(e.length, 12);
+                        break;
+                    case 1:
+                        e.c = make_minimize(std::move(e.c));
+                        e.length = add(e.length, 12);
+                        break;
                     case 2:
                         e.c = make_cmp(make_depends(""), std::move(e.c), CmpType::Equal);
                         e.length = cmp_length(CmpType::Equal, 11, e.length);
@@ -295,7 +310,7 @@ void* run_input(void* arg)
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -22,7 +22,11 @@ bool clean_utf8(std::string_view text)
     while (i < text.size()) {
         const auto b = static_cast<unsigned char>(text[i]);
         if (b < 0x20 || b == 0x7f) return false;
-        const std::size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+        const std::size_t n = b < 0x80             ? 1
+                              : (b & 0xE0) == 0xC0 ? 2
+                              : (b & 0xF0) == 0xE0 ? 3
+                              : (b & 0xF8) == 0xF0 ? 4
+                                                   : 0;
         if (n == 0 || i + n > text.size()) return false;
         for (std::size_t k = 1; k < n; ++k)
             if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
@@ -31,7 +35,10 @@ bool clean_utf8(std::string_view text)
     return true;
 }
 
-bool is_separator(char c) { return c == '.' || c == '-' || c == '+'; }
+bool is_separator(char c)
+{
+    return c == '.' || c == '-' || c == '+';
+}
 
 void check_same_parts(const brenk::Version& a, const brenk::Version& b)
 {
@@ -43,15 +50,23 @@ void check_same_parts(const brenk::Version& a, const brenk::Version& b)
         const auto& q = b_parts[i];
         check(p.kind == q.kind);
         switch (p.kind) {
-        case brenk::PartKind::Int: check(p.number == q.number); break;
-        case brenk::PartKind::Str: check(a.str_of(p) == b.str_of(q)); break;
-        case brenk::PartKind::Wildcard: check(p.wildcard == q.wildcard); break;
-        case brenk::PartKind::Sep: check(p.sep == q.sep); break;
+        case brenk::PartKind::Int:
+            check(p.number == q.number);
+            break;
+        case brenk::PartKind::Str:
+            check(a.str_of(p) == b.str_of(q));
+            break;
+        case brenk::PartKind::Wildcard:
+            check(p.wildcard == q.wildcard);
+            break;
+        case brenk::PartKind::Sep:
+            check(p.sep == q.sep);
+            break;
         }
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -15,19 +15,24 @@ void append_kind(std::string& out, std::optional<ValueKind> kind)
     out += ')';
 }
 
-}  // namespace
+} // namespace
 
 std::optional<ValueKind> value_kind(const Constraint& c) noexcept
 {
     switch (c.kind()) {
     case ConstraintKind::Cmp:
-    case ConstraintKind::Depends: return ValueKind::Bool;
-    case ConstraintKind::NumOf: return ValueKind::Int;
-    case ConstraintKind::SpecOption: return ValueKind::Unknown;
-    case ConstraintKind::Value: return static_cast<ValueKind>(static_cast<int>(c.as<ValueNode>().value_kind()) + 1);
+    case ConstraintKind::Depends:
+        return ValueKind::Bool;
+    case ConstraintKind::NumOf:
+        return ValueKind::Int;
+    case ConstraintKind::SpecOption:
+        return ValueKind::Unknown;
+    case ConstraintKind::Value:
+        return static_cast<ValueKind>(static_cast<int>(c.as<ValueNode>().value_kind()) + 1);
     case ConstraintKind::IfThen:
     case ConstraintKind::Maximize:
-    case ConstraintKind::Minimize: break;
+    case ConstraintKind::Minimize:
+        break;
     }
     return std::nullopt;
 }
@@ -56,4 +61,4 @@ std::optional<Constraint> check_comparison(Constraint lhs, Constraint rhs, CmpTy
     return std::nullopt;
 }
 
-}  // namespace brenk
+} // namespace brenk

@@ -21,8 +21,14 @@ Node* drop_ref(Node* n) noexcept
     return n;
 }
 
-char* payload(Node* n) noexcept { return reinterpret_cast<char*>(n) + payload_offset; }
-const char* payload(const Node* n) noexcept { return reinterpret_cast<const char*>(n) + payload_offset; }
+char* payload(Node* n) noexcept
+{
+    return reinterpret_cast<char*>(n) + payload_offset;
+}
+const char* payload(const Node* n) noexcept
+{
+    return reinterpret_cast<const char*>(n) + payload_offset;
+}
 
 std::size_t num_of_size(std::size_t count) noexcept
 {
@@ -34,21 +40,28 @@ std::size_t node_size(const Node* n) noexcept
 {
     const char* p = payload(n);
     switch (n->kind) {
-    case ConstraintKind::Cmp: return sizeof(CmpNode);
-    case ConstraintKind::IfThen: return sizeof(IfThenNode);
+    case ConstraintKind::Cmp:
+        return sizeof(CmpNode);
+    case ConstraintKind::IfThen:
+        return sizeof(IfThenNode);
     case ConstraintKind::Maximize:
-    case ConstraintKind::Minimize: return sizeof(ItemNode);
+    case ConstraintKind::Minimize:
+        return sizeof(ItemNode);
     case ConstraintKind::NumOf: {
         // Only the count byte: an external list is already gone when its node is freed.
         const auto count = static_cast<unsigned char>(*p);
         return num_of_size(count <= num_of_inline_max ? count : std::size_t{num_of_inline_max} + 1);
     }
-    case ConstraintKind::Depends: packed::get_text(p); break;
+    case ConstraintKind::Depends:
+        packed::get_text(p);
+        break;
     case ConstraintKind::SpecOption:
         packed::get_text(p);
         packed::get_text(p);
         break;
-    case ConstraintKind::Value: packed::get_value_end(p); break;
+    case ConstraintKind::Value:
+        packed::get_value_end(p);
+        break;
     }
     return std::max(static_cast<std::size_t>(p - reinterpret_cast<const char*>(n)), sizeof(Node));
 }
@@ -61,13 +74,18 @@ Constraint adopt_written(Node* n, [[maybe_unused]] std::size_t size) noexcept
 }
 
 /// Node blocks come from the small-block pool and go back through free_node.
-void* allocate_node(std::size_t size) { return pool::allocate(size); }
-void free_node(Node* n) noexcept { pool::deallocate(n, node_size(n)); }
+void* allocate_node(std::size_t size)
+{
+    return pool::allocate(size);
+}
+void free_node(Node* n) noexcept
+{
+    pool::deallocate(n, node_size(n));
+}
 
 /// A block of `size` bytes (at least the node's own) holding a T whose inline data is
 /// still to be written.
-template <class T>
-T* new_node(std::size_t size)
+template <class T> T* new_node(std::size_t size)
 {
     static_assert(sizeof(T) == sizeof(Node));
     return new (allocate_node(std::max(size, sizeof(T)))) T();
@@ -115,7 +133,9 @@ void destroy(Node* n) noexcept
             break;
         }
         case ConstraintKind::Maximize:
-        case ConstraintKind::Minimize: take(static_cast<ItemNode*>(n)->item); break;
+        case ConstraintKind::Minimize:
+            take(static_cast<ItemNode*>(n)->item);
+            break;
         case ConstraintKind::NumOf: {
             for (Constraint& c : items_of(static_cast<NumOfNode*>(n))) take(c);
             delete static_cast<NumOfNode*>(n)->external();
@@ -123,7 +143,8 @@ void destroy(Node* n) noexcept
         }
         case ConstraintKind::Depends:
         case ConstraintKind::SpecOption:
-        case ConstraintKind::Value: break;  // plain bytes
+        case ConstraintKind::Value:
+            break; // plain bytes
         }
         // Every child was detached above, so nothing is left to destroy in the block.
         free_node(n);
@@ -135,13 +156,12 @@ void destroy(Node* n) noexcept
     }
 }
 
-template <class T, class... Args>
-Constraint make(Args&&... args)
+template <class T, class... Args> Constraint make(Args&&... args)
 {
     return Constraint::adopt(new (allocate_node(sizeof(T))) T(std::forward<Args>(args)...));
 }
 
-}  // namespace
+} // namespace
 
 std::string_view DependsNode::on() const noexcept
 {
@@ -168,7 +188,10 @@ OptionValue ValueNode::value() const
     return packed::get_value(p);
 }
 
-OptionKind ValueNode::value_kind() const noexcept { return packed::value_kind(packed_value()); }
+OptionKind ValueNode::value_kind() const noexcept
+{
+    return packed::value_kind(packed_value());
+}
 
 void Constraint::reset() noexcept
 {
@@ -188,10 +211,22 @@ const char* cmp_type_name(CmpType op) noexcept
     return names[static_cast<int>(op)];
 }
 
-Constraint make_cmp(Constraint lhs, Constraint rhs, CmpType op) { return make<CmpNode>(std::move(lhs), std::move(rhs), op); }
-Constraint make_if_then(Constraint cond, Constraint then) { return make<IfThenNode>(std::move(cond), std::move(then)); }
-Constraint make_maximize(Constraint item) { return make<ItemNode>(ConstraintKind::Maximize, std::move(item)); }
-Constraint make_minimize(Constraint item) { return make<ItemNode>(ConstraintKind::Minimize, std::move(item)); }
+Constraint make_cmp(Constraint lhs, Constraint rhs, CmpType op)
+{
+    return make<CmpNode>(std::move(lhs), std::move(rhs), op);
+}
+Constraint make_if_then(Constraint cond, Constraint then)
+{
+    return make<IfThenNode>(std::move(cond), std::move(then));
+}
+Constraint make_maximize(Constraint item)
+{
+    return make<ItemNode>(ConstraintKind::Maximize, std::move(item));
+}
+Constraint make_minimize(Constraint item)
+{
+    return make<ItemNode>(ConstraintKind::Minimize, std::move(item));
+}
 
 Constraint make_depends(std::string_view on)
 {
@@ -236,4 +271,4 @@ Constraint make_num_of(std::vector<Constraint> of)
     return Constraint::adopt(n);
 }
 
-}  // namespace brenk
+} // namespace brenk

@@ -63,11 +63,7 @@ public:
     void reset() noexcept;
     ConstraintKind kind() const noexcept { return node_->kind; }
     const Node* get() const noexcept { return node_; }
-    template <class T>
-    const T& as() const noexcept
-    {
-        return *static_cast<const T*>(node_);
-    }
+    template <class T> const T& as() const noexcept { return *static_cast<const T*>(node_); }
     /// Gives up ownership without touching the count (used by iterative release).
     Node* detach() noexcept { return std::exchange(node_, nullptr); }
     explicit operator bool() const noexcept { return node_ != nullptr; }
@@ -78,7 +74,9 @@ private:
 
 struct CmpNode : Node {
     CmpNode(Constraint l, Constraint r, CmpType o) noexcept
-        : Node(ConstraintKind::Cmp), op(o), lhs(std::move(l)), rhs(std::move(r)) {}
+        : Node(ConstraintKind::Cmp), op(o), lhs(std::move(l)), rhs(std::move(r))
+    {
+    }
     CmpType op;
     Constraint lhs, rhs;
 };
@@ -88,7 +86,9 @@ struct DependsNode : Node {
 };
 struct IfThenNode : Node {
     IfThenNode(Constraint c, Constraint t) noexcept
-        : Node(ConstraintKind::IfThen), cond(std::move(c)), then(std::move(t)) {}
+        : Node(ConstraintKind::IfThen), cond(std::move(c)), then(std::move(t))
+    {
+    }
     Constraint cond, then;
 };
 /// Maximize and Minimize share a layout; the kind tells them apart.
@@ -145,4 +145,4 @@ Constraint make_value(const OptionValue& value);
 bool constraint_text(const Constraint& c, Sink& sink);
 std::string constraint_string(const Constraint& c);
 
-}  // namespace brenk
+} // namespace brenk

@@ -10,4 +10,4 @@ namespace brenk {
 /// characters and combining marks become \u{hex}. Invalid UTF-8 bytes become \u{fffd}.
 void append_escaped(std::string& out, std::string_view text, char quote);
 
-}  // namespace brenk
+} // namespace brenk

@@ -40,7 +40,7 @@ void append_float_text(std::string& out, double d)
     if (e < r.ptr && *e == '+') ++e;
     int exponent = 0;
     std::from_chars(e, r.ptr, exponent);
-    const int point = exponent + 1;  // digits before the decimal point
+    const int point = exponent + 1; // digits before the decimal point
     if (point <= 0) {
         out += "0.";
         out.append(static_cast<std::size_t>(-point), '0');
@@ -89,16 +89,20 @@ std::string_view text_payload(const OptionValue& value) noexcept
     return std::get<Version>(value.v).text();
 }
 
-}  // namespace
+} // namespace
 
 bool option_value_text(const OptionValue& value, Sink& sink)
 {
     switch (kind_of(value)) {
-    case OptionKind::Bool: return sink.write(std::get<bool>(value.v) ? "true" : "false");
-    case OptionKind::Int: return int_text(std::get<std::int64_t>(value.v), sink);
-    case OptionKind::Float: return float_text(std::get<double>(value.v), sink);
+    case OptionKind::Bool:
+        return sink.write(std::get<bool>(value.v) ? "true" : "false");
+    case OptionKind::Int:
+        return int_text(std::get<std::int64_t>(value.v), sink);
+    case OptionKind::Float:
+        return float_text(std::get<double>(value.v), sink);
     case OptionKind::Str:
-    case OptionKind::Version: return sink.write(text_payload(value));
+    case OptionKind::Version:
+        return sink.write(text_payload(value));
     }
     return true;
 }
@@ -108,11 +112,15 @@ namespace packed {
 std::size_t value_size(const OptionValue& value) noexcept
 {
     switch (kind_of(value)) {
-    case OptionKind::Bool: return 2;
-    case OptionKind::Int: return 1 + varint_size(zigzag(std::get<std::int64_t>(value.v)));
-    case OptionKind::Float: return 1 + sizeof(double);
+    case OptionKind::Bool:
+        return 2;
+    case OptionKind::Int:
+        return 1 + varint_size(zigzag(std::get<std::int64_t>(value.v)));
+    case OptionKind::Float:
+        return 1 + sizeof(double);
     case OptionKind::Str:
-    case OptionKind::Version: return 1 + text_size(text_payload(value));
+    case OptionKind::Version:
+        return 1 + text_size(text_payload(value));
     }
     return 1;
 }
@@ -122,8 +130,12 @@ char* put_value(char* out, const OptionValue& value) noexcept
     const OptionKind kind = kind_of(value);
     *out++ = static_cast<char>(kind);
     switch (kind) {
-    case OptionKind::Bool: *out++ = std::get<bool>(value.v) ? 1 : 0; break;
-    case OptionKind::Int: out = put_varint(out, zigzag(std::get<std::int64_t>(value.v))); break;
+    case OptionKind::Bool:
+        *out++ = std::get<bool>(value.v) ? 1 : 0;
+        break;
+    case OptionKind::Int:
+        out = put_varint(out, zigzag(std::get<std::int64_t>(value.v)));
+        break;
     case OptionKind::Float: {
         const double d = std::get<double>(value.v);
         std::memcpy(out, &d, sizeof d);
@@ -131,7 +143,9 @@ char* put_value(char* out, const OptionValue& value) noexcept
         break;
     }
     case OptionKind::Str:
-    case OptionKind::Version: out = put_text(out, text_payload(value)); break;
+    case OptionKind::Version:
+        out = put_text(out, text_payload(value));
+        break;
     }
     return out;
 }
@@ -146,17 +160,22 @@ double get_double(const char*& in) noexcept
     return d;
 }
 
-}  // namespace
+} // namespace
 
 OptionValue get_value(const char*& in)
 {
     const OptionKind kind = value_kind(in++);
     switch (kind) {
-    case OptionKind::Bool: return OptionValue{*in++ != 0};
-    case OptionKind::Int: return OptionValue{unzigzag(get_varint(in))};
-    case OptionKind::Float: return OptionValue{get_double(in)};
-    case OptionKind::Str: return OptionValue{std::string(get_text(in))};
-    case OptionKind::Version: return OptionValue{Version::from_text(get_text(in))};
+    case OptionKind::Bool:
+        return OptionValue{*in++ != 0};
+    case OptionKind::Int:
+        return OptionValue{unzigzag(get_varint(in))};
+    case OptionKind::Float:
+        return OptionValue{get_double(in)};
+    case OptionKind::Str:
+        return OptionValue{std::string(get_text(in))};
+    case OptionKind::Version:
+        return OptionValue{Version::from_text(get_text(in))};
     }
     return OptionValue{false};
 }
@@ -168,11 +187,19 @@ void get_value_end(const char*& in) noexcept
         return;
     }
     switch (value_kind(in++)) {
-    case OptionKind::Bool: ++in; break;
-    case OptionKind::Int: get_varint(in); break;
-    case OptionKind::Float: in += sizeof(double); break;
+    case OptionKind::Bool:
+        ++in;
+        break;
+    case OptionKind::Int:
+        get_varint(in);
+        break;
+    case OptionKind::Float:
+        in += sizeof(double);
+        break;
     case OptionKind::Str:
-    case OptionKind::Version: get_text(in); break;
+    case OptionKind::Version:
+        get_text(in);
+        break;
     }
 }
 
@@ -180,15 +207,19 @@ bool value_text(const char* in, Sink& sink)
 {
     const OptionKind kind = value_kind(in++);
     switch (kind) {
-    case OptionKind::Bool: return sink.write(*in != 0 ? "true" : "false");
-    case OptionKind::Int: return int_text(unzigzag(get_varint(in)), sink);
-    case OptionKind::Float: return float_text(get_double(in), sink);
+    case OptionKind::Bool:
+        return sink.write(*in != 0 ? "true" : "false");
+    case OptionKind::Int:
+        return int_text(unzigzag(get_varint(in)), sink);
+    case OptionKind::Float:
+        return float_text(get_double(in), sink);
     case OptionKind::Str:
-    case OptionKind::Version: return sink.write(get_text(in));
+    case OptionKind::Version:
+        return sink.write(get_text(in));
     }
     return true;
 }
 
-}  // namespace packed
+} // namespace packed
 
-}  // namespace brenk
+} // namespace brenk

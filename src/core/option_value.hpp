@@ -59,6 +59,6 @@ inline OptionKind value_kind(const char* in) noexcept
 }
 /// option_value_text of the value packed at `in`, without unpacking it.
 bool value_text(const char* in, Sink& sink);
-}  // namespace packed
+} // namespace packed
 
-}  // namespace brenk
+} // namespace brenk

@@ -27,7 +27,7 @@ std::vector<Constraint>* external_list(const char* block) noexcept
     return list;
 }
 
-}  // namespace
+} // namespace
 
 OutlineRecord::OutlineRecord(std::string_view name, std::vector<Constraint> constraints,
                              const OptionSettings& set_options, const OptionDefaults& set_defaults)
@@ -125,4 +125,4 @@ std::vector<std::pair<std::string, std::optional<OptionValue>>> OutlineRecord::s
     return out;
 }
 
-}  // namespace brenk
+} // namespace brenk

@@ -18,8 +18,7 @@ namespace brenk {
 /// name. Entries are packed as they come (a length-prefixed name, then the packed value, or
 /// for an empty optional the byte packed::no_value); when the caller cannot vouch that names
 /// are distinct, finish() removes the replaced ones. Nothing reads entries back in any order.
-template <class V>
-class OptionMap {
+template <class V> class OptionMap {
 public:
     void reserve(std::size_t n) { bytes_.reserve(n * 16); }
     /// `known_distinct`: the name cannot equal any other name appended with this flag set.
@@ -76,7 +75,7 @@ private:
 };
 
 using OptionSettings = OptionMap<OptionValue>;
-using OptionDefaults = OptionMap<std::optional<OptionValue>>;  // an empty value: declared, no default
+using OptionDefaults = OptionMap<std::optional<OptionValue>>; // an empty value: declared, no default
 
 /// What a package outline holds, in one block: the constraints, then the name and the option
 /// entries packed as bytes, as OptionMap packs them.
@@ -100,4 +99,4 @@ private:
     char* block_;
 };
 
-}  // namespace brenk
+} // namespace brenk

@@ -60,4 +60,4 @@ inline std::string_view get_text(const char*& in) noexcept
     return t;
 }
 
-}  // namespace brenk::packed
+} // namespace brenk::packed

@@ -20,8 +20,14 @@ namespace brenk::pool {
 
 #ifdef BRENK_POOL_PASS_THROUGH
 
-void* allocate(std::size_t size) { return ::operator new(size); }
-void deallocate(void* p, std::size_t) noexcept { ::operator delete(p); }
+void* allocate(std::size_t size)
+{
+    return ::operator new(size);
+}
+void deallocate(void* p, std::size_t) noexcept
+{
+    ::operator delete(p);
+}
 
 #else
 
@@ -29,7 +35,7 @@ namespace {
 
 constexpr std::size_t step = 16;
 constexpr int class_count = max_pooled / step;
-constexpr std::uint32_t batch = 32;  // blocks moved between a thread and the shared list at once
+constexpr std::uint32_t batch = 32; // blocks moved between a thread and the shared list at once
 constexpr std::size_t slab_size = 64 * 1024;
 
 struct FreeBlock {
@@ -71,7 +77,10 @@ struct Cache {
 };
 thread_local Cache cache;
 
-std::size_t class_size(int cls) noexcept { return static_cast<std::size_t>(cls + 1) * step; }
+std::size_t class_size(int cls) noexcept
+{
+    return static_cast<std::size_t>(cls + 1) * step;
+}
 
 /// Links first..last (already chained) in front of the shared list.
 void give_back(int cls, FreeBlock* first, FreeBlock* last) noexcept
@@ -140,7 +149,7 @@ void* refill(int cls)
             s.head = b->next;
         }
         else if (n == 0 || static_cast<std::size_t>(s.bump_end - s.bump) >= class_size(cls)) {
-            b = carve(cls, s);  // never starts a second slab for the same refill
+            b = carve(cls, s); // never starts a second slab for the same refill
         }
         else {
             break;
@@ -155,9 +164,12 @@ void* refill(int cls)
     return taken;
 }
 
-int class_of(std::size_t size) noexcept { return size == 0 ? 0 : static_cast<int>((size - 1) / step); }
+int class_of(std::size_t size) noexcept
+{
+    return size == 0 ? 0 : static_cast<int>((size - 1) / step);
+}
 
-}  // namespace
+} // namespace
 
 void* allocate(std::size_t size)
 {
@@ -198,4 +210,4 @@ void deallocate(void* p, std::size_t size) noexcept
 
 #endif
 
-}  // namespace brenk::pool
+} // namespace brenk::pool

@@ -13,4 +13,4 @@ void* allocate(std::size_t size);
 /// Returns a block from allocate(size), from any thread.
 void deallocate(void* p, std::size_t size) noexcept;
 
-}  // namespace brenk::pool
+} // namespace brenk::pool

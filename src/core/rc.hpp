@@ -13,8 +13,7 @@ struct Counted {
 };
 
 /// Owning handle to a Counted T; copying shares, destruction deletes at zero.
-template <class T>
-class Rc {
+template <class T> class Rc {
 public:
     Rc() = default;
     static Rc adopt(T* p) noexcept
@@ -47,4 +46,4 @@ private:
     T* p_ = nullptr;
 };
 
-}  // namespace brenk
+} // namespace brenk

@@ -63,4 +63,4 @@ private:
     bool full_ = false;
 };
 
-}  // namespace brenk
+} // namespace brenk

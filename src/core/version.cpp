@@ -11,9 +11,18 @@
 namespace brenk {
 namespace {
 
-bool is_separator(char c) { return c == '.' || c == '-' || c == '+'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_alnum(char c) { return is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_separator(char c)
+{
+    return c == '.' || c == '-' || c == '+';
+}
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool is_alnum(char c)
+{
+    return is_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 /// Value of an all-digit segment if it fits 32 bits (leading zeros allowed).
 bool parse_u32(std::string_view seg, std::uint32_t& value)
@@ -104,7 +113,7 @@ struct BlockDeleter {
     void operator()(VersionData* p) const noexcept { delete p; }
 };
 
-}  // namespace
+} // namespace
 
 std::optional<Version> parse_version(std::string_view text, VersionError& error)
 {
@@ -145,8 +154,7 @@ Version Version::from_text(std::string_view text)
 namespace {
 
 /// Calls `f` with each part of the text form `t`, in order.
-template <class F>
-void decode_parts(std::string_view t, F&& f)
+template <class F> void decode_parts(std::string_view t, F&& f)
 {
     std::size_t start = 0;
     for (std::size_t i = 0;; ++i) {
@@ -161,7 +169,7 @@ void decode_parts(std::string_view t, F&& f)
     }
 }
 
-}  // namespace
+} // namespace
 
 std::vector<VersionPart> Version::parts() const
 {
@@ -173,10 +181,14 @@ std::vector<VersionPart> Version::parts() const
 std::string VersionError::render() const
 {
     switch (kind) {
-    case VersionErrorKind::TrailingSeparator: return "TrailingSeparator";
-    case VersionErrorKind::EmptyPart: return "EmptyPart";
-    case VersionErrorKind::PartAfterRest: return "PartAfterRest";
-    case VersionErrorKind::InvalidPart: break;
+    case VersionErrorKind::TrailingSeparator:
+        return "TrailingSeparator";
+    case VersionErrorKind::EmptyPart:
+        return "EmptyPart";
+    case VersionErrorKind::PartAfterRest:
+        return "PartAfterRest";
+    case VersionErrorKind::InvalidPart:
+        break;
     }
     std::string out = "InvalidPart(\"";
     append_escaped(out, segment, '"');
@@ -224,4 +236,4 @@ std::string Version::debug() const
     return out;
 }
 
-}  // namespace brenk
+} // namespace brenk

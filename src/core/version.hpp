@@ -18,10 +18,10 @@ enum class WildcardKind : std::uint8_t { Single, Rest };
 /// which reproduces every Str segment unchanged.
 struct VersionPart {
     PartKind kind;
-    char sep;               // Sep: '.', '-' or '+'
-    WildcardKind wildcard;  // Wildcard: Single ("*") or Rest (">")
-    std::uint32_t number;   // Int
-    std::size_t offset;     // Str: slice of the text form
+    char sep;              // Sep: '.', '-' or '+'
+    WildcardKind wildcard; // Wildcard: Single ("*") or Rest (">")
+    std::uint32_t number;  // Int
+    std::size_t offset;    // Str: slice of the text form
     std::size_t length;
 };
 
@@ -62,7 +62,7 @@ enum class VersionErrorKind : std::uint8_t { TrailingSeparator, InvalidPart, Emp
 
 struct VersionError {
     VersionErrorKind kind;
-    std::string segment;  // InvalidPart only
+    std::string segment; // InvalidPart only
     /// The rendering users see: EmptyPart, InvalidPart("1_0"), ...
     std::string render() const;
 };
@@ -73,4 +73,4 @@ std::optional<Version> parse_version(std::string_view text, VersionError& error)
 /// Appends the debug form of one part (Int(1), Str("rc1"), Wildcard(Rest), Sep('.')).
 void append_part_debug(std::string& out, const Version& v, const VersionPart& p);
 
-}  // namespace brenk
+} // namespace brenk

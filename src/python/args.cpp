@@ -32,8 +32,10 @@ namespace {
     for (int i = 0; i < sig.required; ++i) {
         if (out[i] != nullptr) continue;
         if (listed > 0) {
-            if (missing == 2) list += " and ";
-            else list += listed == missing - 1 ? ", and " : ", ";
+            if (missing == 2)
+                list += " and ";
+            else
+                list += listed == missing - 1 ? ", and " : ", ";
         }
         list += '\'';
         list += sig.names[i];
@@ -52,7 +54,7 @@ int find_parameter(const Signature& sig, PyObject* key)
     Py_ssize_t size = 0;
     const char* text = PyUnicode_AsUTF8AndSize(key, &size);
     if (text == nullptr) {
-        discard_error();  // a name with a lone surrogate matches no parameter
+        discard_error(); // a name with a lone surrogate matches no parameter
         return -1;
     }
     for (int i = 0; i < sig.count; ++i) {
@@ -100,7 +102,7 @@ void finish(const Signature& sig, PyObject* const* bound, PyObject* extra_name, 
     extra = Ref::borrow(extra_name);
 }
 
-}  // namespace
+} // namespace
 
 void bind_call(const Signature& sig, PyObject* const* args, std::size_t nargsf, PyObject* kwnames, PyObject** out,
                Ref& extra)
@@ -133,4 +135,4 @@ void bind_call(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject*
     finish(sig, bound, extra_name, out, extra);
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

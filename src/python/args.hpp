@@ -12,7 +12,7 @@ namespace brenk::py {
 /// How a callable takes its arguments: positional-or-keyword parameters, the first
 /// `required` of them required, and whether unknown keywords are collected.
 struct Signature {
-    const char* full_name;  // "Cmp.__new__()"
+    const char* full_name; // "Cmp.__new__()"
     const char* const* names;
     int count;
     int required;
@@ -34,8 +34,7 @@ void bind_call(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject*
 /// extra keyword's name: strong references, held until the call ends. Python code that a
 /// conversion runs may drop the caller's references to the other arguments (clear the call's
 /// keyword dict, replace a functools.partial's arguments), so nothing bound is borrowed.
-template <std::size_t N>
-class Bound {
+template <std::size_t N> class Bound {
 public:
     Bound() noexcept = default;
     Bound(const Bound&) = delete;
@@ -67,4 +66,4 @@ private:
     Ref extra_;
 };
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -20,8 +20,8 @@ public:
         std::int32_t current = state_.load(std::memory_order_relaxed);
         do {
             if (current < 0 || current == std::numeric_limits<std::int32_t>::max()) return false;
-        } while (!state_.compare_exchange_weak(current, current + 1, std::memory_order_acquire,
-                                               std::memory_order_relaxed));
+        } while (
+            !state_.compare_exchange_weak(current, current + 1, std::memory_order_acquire, std::memory_order_relaxed));
         return true;
     }
     void release_shared() noexcept { state_.fetch_sub(1, std::memory_order_release); }
@@ -88,4 +88,4 @@ private:
     BorrowFlag& flag_;
 };
 
-}  // namespace brenk::py
+} // namespace brenk::py

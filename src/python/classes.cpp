@@ -29,7 +29,7 @@ constexpr ClassEntry entries[class_count] = {
 
 OnceObject cells[class_count];
 
-}  // namespace
+} // namespace
 
 PyObject* create_class(const char* qualified_name, std::size_t basicsize, PyType_Slot* slots, bool no_constructor,
                        vectorcallfunc vectorcall)
@@ -42,7 +42,10 @@ PyObject* create_class(const char* qualified_name, std::size_t basicsize, PyType
     return type;
 }
 
-const char* class_name(ClassId id) { return entries[static_cast<int>(id)].name; }
+const char* class_name(ClassId id)
+{
+    return entries[static_cast<int>(id)].name;
+}
 
 PyTypeObject* class_type(ClassId id)
 {
@@ -64,4 +67,4 @@ PyTypeObject* class_type(ClassId id)
     return reinterpret_cast<PyTypeObject*>(type);
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -45,4 +45,4 @@ PyObject* create_spec_option_type();
 PyObject* create_value_type();
 PyObject* create_version_type();
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -3,8 +3,8 @@
 #include <new>
 #include <string>
 
-#include "core/comparison.hpp"
 #include "classes.hpp"
+#include "core/comparison.hpp"
 #include "log.hpp"
 #include "option_values.hpp"
 #include "thread_id.hpp"
@@ -17,8 +17,8 @@ constexpr const char* if_then_path = "brenk::package::constraint::if_then::IfThe
 ClassId class_of(ConstraintKind kind)
 {
     static constexpr ClassId ids[constraint_kind_count] = {
-        ClassId::Cmp,     ClassId::Depends, ClassId::IfThen,     ClassId::Maximize,
-        ClassId::Minimize, ClassId::NumOf,  ClassId::SpecOption, ClassId::Value,
+        ClassId::Cmp,      ClassId::Depends, ClassId::IfThen,     ClassId::Maximize,
+        ClassId::Minimize, ClassId::NumOf,   ClassId::SpecOption, ClassId::Value,
     };
     return ids[static_cast<int>(kind)];
 }
@@ -48,9 +48,12 @@ std::string conversion_failure_message(PyObject* obj)
     return "cannot convert '" + render_object(reinterpret_cast<PyObject*>(Py_TYPE(obj))) + "' to Constraint";
 }
 
-}  // namespace
+} // namespace
 
-bool is_constraint_object(PyObject* obj) noexcept { return Py_TYPE(obj)->tp_dealloc == constraint_dealloc; }
+bool is_constraint_object(PyObject* obj) noexcept
+{
+    return Py_TYPE(obj)->tp_dealloc == constraint_dealloc;
+}
 
 ConstraintObject* checked_constraint(PyObject* self)
 {
@@ -96,7 +99,8 @@ std::optional<Constraint> try_extract_constraint(PyObject* obj)
 {
     if (auto node = convert(obj)) return node;
     // The message is only built when someone reads it: here, the log.
-    if (log_enabled(constraint_conversion_site.level)) emit(constraint_conversion_site, conversion_failure_message(obj));
+    if (log_enabled(constraint_conversion_site.level))
+        emit(constraint_conversion_site, conversion_failure_message(obj));
     return std::nullopt;
 }
 
@@ -172,8 +176,8 @@ PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexce
         if (!borrow.held()) Py_RETURN_NOTIMPLEMENTED;
         std::optional<Constraint> rhs = try_extract_constraint(other);
         if (!rhs) Py_RETURN_NOTIMPLEMENTED;
-        static constexpr CmpType by_opcode[] = {CmpType::Less,    CmpType::LessOrEqual, CmpType::Equal,
-                                                CmpType::NotEqual, CmpType::Greater,    CmpType::GreaterOrEqual};
+        static constexpr CmpType by_opcode[] = {CmpType::Less,     CmpType::LessOrEqual, CmpType::Equal,
+                                                CmpType::NotEqual, CmpType::Greater,     CmpType::GreaterOrEqual};
         if (op < 0 || op > 5) Py_RETURN_NOTIMPLEMENTED;
         std::string refusal;
         std::optional<Constraint> cmp = check_comparison(obj->node, std::move(*rhs), by_opcode[op], refusal);
@@ -204,4 +208,4 @@ PyObject* create_constraint_class(const char* qualified_name, const char* doc, P
     return create_class(qualified_name, basic_size, slots.data(), tp_new == nullptr, vectorcall);
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -15,16 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "core/constraint.hpp"
 #include "args.hpp"
 #include "borrow.hpp"
+#include "core/constraint.hpp"
 #include "errors.hpp"
 
 namespace brenk::py {
 
 struct ConstraintObject {
-    PyObject_HEAD
-    BorrowFlag borrow;
+    PyObject_HEAD BorrowFlag borrow;
     ConstraintKind kind;
     bool constructed;
     Constraint node;
@@ -36,7 +35,10 @@ struct IfThenObject : ConstraintObject {
 
 /// True for instances of the eight constraint classes.
 bool is_constraint_object(PyObject* obj) noexcept;
-inline ConstraintObject* as_constraint(PyObject* obj) noexcept { return reinterpret_cast<ConstraintObject*>(obj); }
+inline ConstraintObject* as_constraint(PyObject* obj) noexcept
+{
+    return reinterpret_cast<ConstraintObject*>(obj);
+}
 
 /// The object behind `self`, checked before its node is used: TypeError for an object made
 /// without its constructor, an internal failure for an IfThen used off its creating thread.
@@ -63,8 +65,7 @@ void constraint_dealloc(PyObject* self) noexcept;
 PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexcept;
 
 /// Getter body: checks, shared borrow, then `read(node)`.
-template <class Read>
-PyObject* read_node(PyObject* self, Read&& read) noexcept
+template <class Read> PyObject* read_node(PyObject* self, Read&& read) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
         ConstraintObject* obj = checked_constraint(self);
@@ -92,7 +93,7 @@ int write_node(PyObject* self, PyObject* value, const char* name, Convert&& conv
             Constraint updated = rebuild(obj->node, std::move(converted));
             old = std::exchange(obj->node, std::move(updated));
         }
-        return 0;  // `old` is released here, after the borrow
+        return 0; // `old` is released here, after the borrow
     });
 }
 
@@ -123,8 +124,8 @@ PyObject* create_constraint_class(const char* qualified_name, const char* doc, P
                                   std::size_t basic_size = sizeof(ConstraintObject));
 
 /// Argument conversions used by the constructors and setters.
-std::string text_argument(PyObject* obj);       // must be a str
-CmpType cmp_type_argument(PyObject* obj);       // must be a CmpType object
-PyObject* new_cmp_type_object(CmpType op);      // a fresh CmpType object
+std::string text_argument(PyObject* obj);  // must be a str
+CmpType cmp_type_argument(PyObject* obj);  // must be a CmpType object
+PyObject* new_cmp_type_object(CmpType op); // a fresh CmpType object
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -28,4 +28,4 @@ std::vector<Ref> snapshot_dict(PyObject* dict, bool with_values)
     }
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

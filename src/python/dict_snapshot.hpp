@@ -13,4 +13,4 @@ namespace brenk::py {
 /// Python code cannot reach it (gc.get_referrers) to change it.
 std::vector<Ref> snapshot_dict(PyObject* dict, bool with_values);
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -18,9 +18,12 @@ constexpr const char* panic_doc =
     "Like SystemExit, it derives from BaseException, so that it normally propagates through\n"
     "the whole stack and ends the interpreter instead of being caught by 'except Exception'.";
 
-void write_stderr(const std::string& text) noexcept { write_whole(Stream::err, text); }
+void write_stderr(const std::string& text) noexcept
+{
+    write_whole(Stream::err, text);
+}
 
-}  // namespace
+} // namespace
 
 void throw_error_set()
 {
@@ -40,7 +43,8 @@ void raise(PyObject* type, std::string_view message)
 PyObject* panic_type()
 {
     return panic_cell.get_or_init([]() -> PyObject* {
-        PyObject* type = PyErr_NewExceptionWithDoc("brenk_runtime.PanicException", panic_doc, PyExc_BaseException, nullptr);
+        PyObject* type =
+            PyErr_NewExceptionWithDoc("brenk_runtime.PanicException", panic_doc, PyExc_BaseException, nullptr);
         if (type == nullptr) Py_FatalError("Failed to initialize new exception type.");
         return type;
     });
@@ -48,8 +52,8 @@ PyObject* panic_type()
 
 void panic(std::string_view message, const char* location)
 {
-    write_stderr("brenk: internal failure on thread " + std::to_string(current_thread_id()) + " at " + location +
-                 ": " + std::string(message) + "\n");
+    write_stderr("brenk: internal failure on thread " + std::to_string(current_thread_id()) + " at " + location + ": " +
+                 std::string(message) + "\n");
     PyObject* type = panic_type();
     Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
     // PanicException is a mutable class, so making the instance may run a replaced __new__ or
@@ -68,7 +72,7 @@ bool panic_pending()
     return type != nullptr && PyErr_ExceptionMatches(type);
 }
 
-}  // namespace
+} // namespace
 
 void discard_error()
 {
@@ -112,7 +116,7 @@ std::string render_object(PyObject* obj)
             return out;
         }
     }
-    if (panic_pending()) discard_error();  // propagates the panic
+    if (panic_pending()) discard_error(); // propagates the panic
     write_unraisable(obj);
     Ref name = Ref::steal(PyType_GetName(Py_TYPE(obj)));
     if (name) {
@@ -197,9 +201,9 @@ void write_unraisable(PyObject* context) noexcept
     try {
         PyErr_WriteUnraisable(context);
     }
-    catch (abi::__forced_unwind&) {  // the hook is Python code: see thread_exit.hpp
+    catch (abi::__forced_unwind&) { // the hook is Python code: see thread_exit.hpp
         park_thread();
     }
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

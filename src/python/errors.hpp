@@ -61,8 +61,7 @@ std::string render_object(PyObject* obj);
 [[noreturn]] void reraise_attributed(const char* name);
 
 /// Runs `convert`, attributing a TypeError it raises to the argument `name`.
-template <class F>
-auto convert_argument(const char* name, F&& convert) -> decltype(convert())
+template <class F> auto convert_argument(const char* name, F&& convert) -> decltype(convert())
 {
     try {
         return convert();
@@ -76,14 +75,13 @@ auto convert_argument(const char* name, F&& convert) -> decltype(convert())
 void set_error_from_current_exception() noexcept;
 
 /// Runs an entry point body; any failure leaves a Python exception set and returns `failed`.
-template <class R, class F>
-R guard(R failed, F&& body) noexcept
+template <class R, class F> R guard(R failed, F&& body) noexcept
 {
     try {
         return body();
     }
     catch (abi::__forced_unwind&) {
-        park_thread();  // the interpreter ended this thread inside the body
+        park_thread(); // the interpreter ended this thread inside the body
     }
     catch (...) {
         set_error_from_current_exception();
@@ -101,4 +99,4 @@ std::string_view str_utf8(PyObject* str);
 /// Reports an exception (already pending) through sys.unraisablehook, with `context`.
 void write_unraisable(PyObject* context) noexcept;
 
-}  // namespace brenk::py
+} // namespace brenk::py

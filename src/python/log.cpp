@@ -24,12 +24,18 @@ std::atomic<bool> use_colour{true};
 const char* level_label(Level level)
 {
     switch (level) {
-    case Level::Trace: return "TRACE";
-    case Level::Debug: return "DEBUG";
-    case Level::Info: return " INFO";
-    case Level::Warn: return " WARN";
-    case Level::Error: return "ERROR";
-    case Level::Off: break;
+    case Level::Trace:
+        return "TRACE";
+    case Level::Debug:
+        return "DEBUG";
+    case Level::Info:
+        return " INFO";
+    case Level::Warn:
+        return " WARN";
+    case Level::Error:
+        return "ERROR";
+    case Level::Off:
+        break;
     }
     return "?????";
 }
@@ -37,12 +43,18 @@ const char* level_label(Level level)
 const char* level_colour(Level level)
 {
     switch (level) {
-    case Level::Trace: return "\x1b[35m";
-    case Level::Debug: return "\x1b[34m";
-    case Level::Info: return "\x1b[32m";
-    case Level::Warn: return "\x1b[33m";
-    case Level::Error: return "\x1b[31m";
-    case Level::Off: break;
+    case Level::Trace:
+        return "\x1b[35m";
+    case Level::Debug:
+        return "\x1b[34m";
+    case Level::Info:
+        return "\x1b[32m";
+    case Level::Warn:
+        return "\x1b[33m";
+    case Level::Error:
+        return "\x1b[31m";
+    case Level::Off:
+        break;
     }
     return "";
 }
@@ -86,7 +98,7 @@ bool colour_from_environment()
     return false;
 }
 
-}  // namespace
+} // namespace
 
 void emit(const LogSite& site, std::string_view message) noexcept
 {
@@ -140,4 +152,4 @@ PyObject* main_entry(PyObject*, PyObject*) noexcept
     });
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

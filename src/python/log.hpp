@@ -12,8 +12,8 @@ enum class Level : int { Trace = 0, Debug = 1, Info = 2, Warn = 3, Error = 4, Of
 /// Where a record comes from: carried with it, not printed.
 struct LogSite {
     Level level;
-    const char* target;  // "brenk::package::outline"
-    const char* file;    // "src/package/outline"
+    const char* target; // "brenk::package::outline"
+    const char* file;   // "src/package/outline"
     int line;
 };
 
@@ -34,8 +34,10 @@ void emit(const LogSite& site, std::string_view message) noexcept;
 PyObject* init_tracing(PyObject* module, PyObject* unused) noexcept;
 PyObject* main_entry(PyObject* module, PyObject* unused) noexcept;
 
-inline constexpr LogSite constraint_conversion_site{Level::Error, "brenk::package::constraint", "src/package/constraint/mod", 324};
-inline constexpr LogSite option_value_conversion_site{Level::Error, "brenk::spec::spec_option", "src/spec/spec_option", 237};
+inline constexpr LogSite constraint_conversion_site{Level::Error, "brenk::package::constraint",
+                                                    "src/package/constraint/mod", 324};
+inline constexpr LogSite option_value_conversion_site{Level::Error, "brenk::spec::spec_option", "src/spec/spec_option",
+                                                      237};
 inline constexpr LogSite outline_keyword_site{Level::Error, "brenk::package::outline", "src/package/outline", 542};
 
-}  // namespace brenk::py
+} // namespace brenk::py

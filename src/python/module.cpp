@@ -121,7 +121,10 @@ PyObject* init_module() noexcept
     });
 }
 
-}  // namespace
-}  // namespace brenk::py
+} // namespace
+} // namespace brenk::py
 
-PyMODINIT_FUNC PyInit_brenk(void) { return brenk::py::init_module(); }
+PyMODINIT_FUNC PyInit_brenk(void)
+{
+    return brenk::py::init_module();
+}

@@ -17,15 +17,11 @@ namespace brenk::py {
 /// empty and one waiter retries.
 class OnceObject {
 public:
-    PyObject* get() const noexcept
-    {
-        return state_.load(std::memory_order_acquire) == ready ? value_ : nullptr;
-    }
+    PyObject* get() const noexcept { return state_.load(std::memory_order_acquire) == ready ? value_ : nullptr; }
 
     /// Returns the value (borrowed), running `init` (returning a new reference or throwing
     /// ErrorSet) if nobody has yet.
-    template <class Init>
-    PyObject* get_or_init(Init&& init)
+    template <class Init> PyObject* get_or_init(Init&& init)
     {
         for (;;) {
             int s = state_.load(std::memory_order_acquire);
@@ -63,4 +59,4 @@ private:
     PyObject* value_ = nullptr;
 };
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -94,7 +94,7 @@ std::optional<OptionValue> try_str(PyObject* obj)
     return OptionValue{std::string(utf8, static_cast<std::size_t>(size))};
 }
 
-}  // namespace
+} // namespace
 
 std::optional<OptionValue> try_extract_value(PyObject* obj)
 {
@@ -127,13 +127,18 @@ OptionValue extract_option_value(PyObject* obj)
 PyObject* option_value_to_object(const OptionValue& value)
 {
     switch (kind_of(value)) {
-    case OptionKind::Bool: return Py_NewRef(std::get<bool>(value.v) ? Py_True : Py_False);
-    case OptionKind::Int: return check(PyLong_FromLongLong(std::get<std::int64_t>(value.v))).release();
-    case OptionKind::Float: return check(PyFloat_FromDouble(std::get<double>(value.v))).release();
-    case OptionKind::Str: return check(utf8_to_str(std::get<std::string>(value.v))).release();
-    case OptionKind::Version: return new_version_object(std::get<Version>(value.v));
+    case OptionKind::Bool:
+        return Py_NewRef(std::get<bool>(value.v) ? Py_True : Py_False);
+    case OptionKind::Int:
+        return check(PyLong_FromLongLong(std::get<std::int64_t>(value.v))).release();
+    case OptionKind::Float:
+        return check(PyFloat_FromDouble(std::get<double>(value.v))).release();
+    case OptionKind::Str:
+        return check(utf8_to_str(std::get<std::string>(value.v))).release();
+    case OptionKind::Version:
+        return new_version_object(std::get<Version>(value.v));
     }
     return nullptr;
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

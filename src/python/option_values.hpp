@@ -21,4 +21,4 @@ OptionValue extract_option_value(PyObject* obj);
 /// A new Python object for the value: bool, int, float, str or a new Version.
 PyObject* option_value_to_object(const OptionValue& value);
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -52,7 +52,7 @@ int write_fd(int fd, std::string_view text) noexcept
             text.remove_prefix(static_cast<std::size_t>(n));
             continue;
         }
-        if (n == 0) return EIO;  // no progress and no reason: give up rather than spin
+        if (n == 0) return EIO; // no progress and no reason: give up rather than spin
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
         // A non-blocking descriptor is full: wait until the reader makes room.
@@ -62,7 +62,7 @@ int write_fd(int fd, std::string_view text) noexcept
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 int write_whole(Stream stream, std::string_view text) noexcept
 {
@@ -76,4 +76,4 @@ int write_whole(Stream stream, std::string_view text) noexcept
     return error;
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -14,4 +14,4 @@ enum class Stream { out, err };
 /// calls. Returns 0, or the errno of the failure that dropped the rest of the text.
 int write_whole(Stream stream, std::string_view text) noexcept;
 
-}  // namespace brenk::py
+} // namespace brenk::py

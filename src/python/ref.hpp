@@ -46,7 +46,7 @@ public:
         try {
             Py_DECREF(p_);
         }
-        catch (abi::__forced_unwind&) {  // a finaliser run by this decref was ended there
+        catch (abi::__forced_unwind&) { // a finaliser run by this decref was ended there
             park_thread();
         }
     }
@@ -60,4 +60,4 @@ private:
     PyObject* p_ = nullptr;
 };
 
-}  // namespace brenk::py
+} // namespace brenk::py

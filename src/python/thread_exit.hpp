@@ -36,4 +36,4 @@ inline void reattach(PyThreadState* state) noexcept
     }
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

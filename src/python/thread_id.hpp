@@ -12,4 +12,4 @@ inline std::uint64_t current_thread_id() noexcept
     return id;
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

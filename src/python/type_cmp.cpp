@@ -18,7 +18,10 @@ Constraint build(PyObject* const* args)
     return make_cmp(std::move(lhs), std::move(rhs), op);
 }
 
-const CmpNode& cmp(const Constraint& c) { return c.as<CmpNode>(); }
+const CmpNode& cmp(const Constraint& c)
+{
+    return c.as<CmpNode>();
+}
 
 PyObject* get_lhs(PyObject* self, void*) noexcept
 {
@@ -46,9 +49,8 @@ int set_rhs(PyObject* self, PyObject* value, void*) noexcept
 }
 int set_op(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "op", cmp_type_argument, [](const Constraint& old, CmpType op) {
-        return make_cmp(cmp(old).lhs, cmp(old).rhs, op);
-    });
+    return write_node(self, value, "op", cmp_type_argument,
+                      [](const Constraint& old, CmpType op) { return make_cmp(cmp(old).lhs, cmp(old).rhs, op); });
 }
 
 /// cond.if_then(then): an IfThen owned by the calling thread.
@@ -82,7 +84,7 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-}  // namespace
+} // namespace
 
 PyObject* create_cmp_type()
 {
@@ -90,4 +92,4 @@ PyObject* create_cmp_type()
                                    constraint_new<cmp_signature, build>, constraint_vectorcall<cmp_signature, build>);
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

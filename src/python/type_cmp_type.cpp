@@ -10,8 +10,7 @@ namespace brenk::py {
 namespace {
 
 struct CmpTypeObject {
-    PyObject_HEAD
-    BorrowFlag borrow;
+    PyObject_HEAD BorrowFlag borrow;
     CmpType value;
     bool constructed;
 };
@@ -62,7 +61,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-}  // namespace
+} // namespace
 
 PyObject* create_cmp_type_type()
 {
@@ -78,7 +77,10 @@ PyObject* create_cmp_type_type()
     return type.release();
 }
 
-PyObject* new_cmp_type_object(CmpType op) { return new_member(class_type(ClassId::CmpType), op); }
+PyObject* new_cmp_type_object(CmpType op)
+{
+    return new_member(class_type(ClassId::CmpType), op);
+}
 
 CmpType cmp_type_argument(PyObject* obj)
 {
@@ -86,4 +88,4 @@ CmpType cmp_type_argument(PyObject* obj)
     return read(obj);
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

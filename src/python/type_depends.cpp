@@ -28,7 +28,7 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-}  // namespace
+} // namespace
 
 PyObject* create_depends_type()
 {
@@ -36,4 +36,4 @@ PyObject* create_depends_type()
                                    constraint_new<signature, build>, constraint_vectorcall<signature, build>);
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

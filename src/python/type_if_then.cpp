@@ -15,7 +15,10 @@ Constraint build(PyObject* const* args)
     return make_if_then(std::move(cond), std::move(then));
 }
 
-const IfThenNode& node(const Constraint& c) { return c.as<IfThenNode>(); }
+const IfThenNode& node(const Constraint& c)
+{
+    return c.as<IfThenNode>();
+}
 
 PyObject* get_cond(PyObject* self, void*) noexcept
 {
@@ -44,7 +47,7 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-}  // namespace
+} // namespace
 
 PyObject* create_if_then_type()
 {
@@ -53,4 +56,4 @@ PyObject* create_if_then_type()
                                    sizeof(IfThenObject));
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -28,7 +28,7 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-}  // namespace
+} // namespace
 
 PyObject* create_num_of_type()
 {
@@ -36,4 +36,4 @@ PyObject* create_num_of_type()
                                    constraint_new<signature, build>, constraint_vectorcall<signature, build>);
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

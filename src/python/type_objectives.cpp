@@ -9,8 +9,7 @@ constexpr const char* parameters[] = {"item"};
 constexpr Signature maximize_signature{"Maximize.__new__()", parameters, 1, 1, false};
 constexpr Signature minimize_signature{"Minimize.__new__()", parameters, 1, 1, false};
 
-template <Constraint (*Make)(Constraint)>
-Constraint build(PyObject* const* args)
+template <Constraint (*Make)(Constraint)> Constraint build(PyObject* const* args)
 {
     return Make(convert_argument("item", [&] { return extract_constraint(args[0]); }));
 }
@@ -20,8 +19,7 @@ PyObject* get_item(PyObject* self, void*) noexcept
     return read_node(self, [](const Constraint& c) { return constraint_to_object(c.as<ItemNode>().item); });
 }
 
-template <Constraint (*Make)(Constraint)>
-int set_item(PyObject* self, PyObject* value, void*) noexcept
+template <Constraint (*Make)(Constraint)> int set_item(PyObject* self, PyObject* value, void*) noexcept
 {
     return write_node(self, value, "item", extract_constraint,
                       [](const Constraint&, Constraint item) { return Make(std::move(item)); });
@@ -36,7 +34,7 @@ PyGetSetDef minimize_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-}  // namespace
+} // namespace
 
 PyObject* create_maximize_type()
 {
@@ -52,4 +50,4 @@ PyObject* create_minimize_type()
                                    constraint_vectorcall<minimize_signature, build<make_minimize>>);
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

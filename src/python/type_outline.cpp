@@ -5,10 +5,10 @@
 #include <new>
 #include <string>
 
-#include "core/outline.hpp"
 #include "borrow.hpp"
 #include "classes.hpp"
 #include "constraint_object.hpp"
+#include "core/outline.hpp"
 #include "dict_snapshot.hpp"
 #include "log.hpp"
 #include "option_values.hpp"
@@ -20,8 +20,7 @@ namespace {
 /// neither. Nothing reads an outline after construction but the deallocator, so it needs no
 /// borrow flag.
 struct OutlineObject {
-    PyObject_HEAD
-    bool constructed;
+    PyObject_HEAD bool constructed;
     OutlineRecord record;
 };
 
@@ -69,8 +68,7 @@ WalkStep walk_step(PyObject* dict, const std::vector<Ref>& keys, std::size_t ind
 /// skips or repeats a key, whatever the table layout: any change of the keys ends it with an
 /// internal failure. A value replaced under an existing key is not a change; each value is
 /// read when the walk reaches its key.
-template <class Map, class F>
-void walk_dict(PyObject* dict, Map& map, F&& visit)
+template <class Map, class F> void walk_dict(PyObject* dict, Map& map, F&& visit)
 {
     const std::vector<Ref> keys = snapshot_dict(dict, false);
     map.reserve(keys.size());
@@ -78,10 +76,15 @@ void walk_dict(PyObject* dict, Map& map, F&& visit)
     for (std::size_t index = 0;; ++index) {
         Ref value;
         switch (walk_step(dict, keys, index, position, value)) {
-        case WalkStep::Entry: visit(keys[index].get(), value.get()); break;
-        case WalkStep::End: return;
-        case WalkStep::SizeChanged: panic("dictionary changed size during iteration", "src/package/outline");
-        case WalkStep::KeysChanged: panic("dictionary keys changed during iteration", "src/package/outline");
+        case WalkStep::Entry:
+            visit(keys[index].get(), value.get());
+            break;
+        case WalkStep::End:
+            return;
+        case WalkStep::SizeChanged:
+            panic("dictionary changed size during iteration", "src/package/outline");
+        case WalkStep::KeysChanged:
+            panic("dictionary keys changed during iteration", "src/package/outline");
         }
     }
 }
@@ -187,16 +190,16 @@ void dealloc(PyObject* self) noexcept
 PyType_Slot slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(&dealloc)},
     {Py_tp_new, reinterpret_cast<void*>(&tp_new)},
-    {Py_tp_doc,
-     const_cast<char*>("PackageOutline(name, constraints=None, set_options=None, set_defaults=None, **kwargs)\n--\n\n")},
+    {Py_tp_doc, const_cast<char*>(
+                    "PackageOutline(name, constraints=None, set_options=None, set_defaults=None, **kwargs)\n--\n\n")},
     {0, nullptr},
 };
 
-}  // namespace
+} // namespace
 
 PyObject* create_package_outline_type()
 {
     return create_class("builtins.PackageOutline", sizeof(OutlineObject), slots, false, vectorcall);
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

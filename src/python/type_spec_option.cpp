@@ -15,7 +15,10 @@ Constraint build(PyObject* const* args)
     return make_spec_option(package_name, option_name);
 }
 
-const SpecOptionNode& node(const Constraint& c) { return c.as<SpecOptionNode>(); }
+const SpecOptionNode& node(const Constraint& c)
+{
+    return c.as<SpecOptionNode>();
+}
 
 PyObject* get_package_name(PyObject* self, void*) noexcept
 {
@@ -44,7 +47,7 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-}  // namespace
+} // namespace
 
 PyObject* create_spec_option_type()
 {
@@ -52,4 +55,4 @@ PyObject* create_spec_option_type()
                                    nullptr, constraint_new<signature, build>, constraint_vectorcall<signature, build>);
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -21,11 +21,11 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-}  // namespace
+} // namespace
 
 PyObject* create_value_type()
 {
     return create_constraint_class("builtins.Value", nullptr, getset, nullptr, nullptr, nullptr);
 }
 
-}  // namespace brenk::py
+} // namespace brenk::py

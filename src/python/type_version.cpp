@@ -1,9 +1,9 @@
 // Version: a parsed version text with repr() and str(); nothing else.
 #include "args.hpp"
 
-#include <new>
 #include "classes.hpp"
 #include "version_object.hpp"
+#include <new>
 
 namespace brenk::py {
 namespace {
@@ -59,8 +59,7 @@ VersionObject* checked_version(PyObject* self)
     return obj;
 }
 
-template <class F>
-PyObject* with_value(PyObject* self, F&& f) noexcept
+template <class F> PyObject* with_value(PyObject* self, F&& f) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
         VersionObject* obj = checked_version(self);
@@ -99,14 +98,17 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-}  // namespace
+} // namespace
 
 PyObject* create_version_type()
 {
     return create_class("builtins.Version", sizeof(VersionObject), slots, false, vectorcall);
 }
 
-bool is_version_object(PyObject* obj) noexcept { return Py_TYPE(obj)->tp_dealloc == dealloc; }
+bool is_version_object(PyObject* obj) noexcept
+{
+    return Py_TYPE(obj)->tp_dealloc == dealloc;
+}
 
 std::optional<Version> read_version(PyObject* obj)
 {
@@ -117,6 +119,9 @@ std::optional<Version> read_version(PyObject* obj)
     return v->value;
 }
 
-PyObject* new_version_object(Version value) { return allocate(class_type(ClassId::Version), std::move(value)); }
+PyObject* new_version_object(Version value)
+{
+    return allocate(class_type(ClassId::Version), std::move(value));
+}
 
-}  // namespace brenk::py
+} // namespace brenk::py

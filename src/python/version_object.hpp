@@ -4,8 +4,8 @@
 
 #include <optional>
 
-#include "core/version.hpp"
 #include "borrow.hpp"
+#include "core/version.hpp"
 
 namespace brenk::py {
 
@@ -13,8 +13,7 @@ namespace brenk::py {
 /// shared borrow; nothing ever takes the exclusive one. `constructed` is false (and `value`
 /// unbuilt) in an object made without the constructor.
 struct VersionObject {
-    PyObject_HEAD
-    BorrowFlag borrow;
+    PyObject_HEAD BorrowFlag borrow;
     bool constructed;
     Version value;
 };
@@ -26,4 +25,4 @@ std::optional<Version> read_version(PyObject* obj);
 /// A new Version object holding `value`.
 PyObject* new_version_object(Version value);
 
-}  // namespace brenk::py
+} // namespace brenk::py

@@ -30,25 +30,46 @@ void* operator new(std::size_t size)
     live_blocks.fetch_add(1, std::memory_order_relaxed);
     return p;
 }
-void* operator new[](std::size_t size) { return ::operator new(size); }
+void* operator new[](std::size_t size)
+{
+    return ::operator new(size);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
     void* p = std::malloc(size == 0 ? 1 : size);
     if (p != nullptr) live_blocks.fetch_add(1, std::memory_order_relaxed);
     return p;
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
+{
+    return ::operator new(size, tag);
+}
 void operator delete(void* p) noexcept
 {
     if (p == nullptr) return;
     live_blocks.fetch_sub(1, std::memory_order_relaxed);
     std::free(p);
 }
-void operator delete[](void* p) noexcept { ::operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { ::operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { ::operator delete(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { ::operator delete(p); }
+void operator delete[](void* p) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
 
 namespace brenk {
 namespace {
@@ -71,7 +92,10 @@ void on_small_stack(const std::function<void()>& fn)
     pthread_attr_destroy(&attr);
 }
 
-Constraint leaf() { return make_value(OptionValue{std::int64_t{1}}); }
+Constraint leaf()
+{
+    return make_value(OptionValue{std::int64_t{1}});
+}
 
 TEST(DeepConstraint, MillionMaximizeChain)
 {
@@ -107,21 +131,39 @@ TEST(DeepConstraint, MixedKindsOnEitherSide)
     std::size_t expected = 0, actual = 0;
     on_small_stack([&] {
         Constraint c = make_depends("x");
-        expected = 12;  // "Depends( x )"
+        expected = 12; // "Depends( x )"
         for (int i = 0; i < deep; ++i) {
             switch (i % 7) {
-            case 0: c = make_maximize(std::move(c)); expected += 12; break;
-            case 1: c = make_minimize(std::move(c)); expected += 12; break;
-            case 2: c = make_cmp(std::move(c), leaf(), CmpType::Equal); expected += 13; break;  // "[ ", " ] ", "==", " [ ", "1", " ]"
-            case 3: c = make_cmp(leaf(), std::move(c), CmpType::Less); expected += 12; break;
-            case 4: c = make_if_then(std::move(c), make_depends("")); expected += 16 + 11; break;
-            case 5: c = make_if_then(make_depends(""), std::move(c)); expected += 16 + 11; break;
+            case 0:
+                c = make_maximize(std::move(c));
+                expected += 12;
+                break;
+            case 1:
+                c = make_minimize(std::move(c));
+                expected += 12;
+                break;
+            case 2:
+                c = make_cmp(std::move(c), leaf(), CmpType::Equal);
+                expected += 13;
+                break; // "[ ", " ] ", "==", " [ ", "1", " ]"
+            case 3:
+                c = make_cmp(leaf(), std::move(c), CmpType::Less);
+                expected += 12;
+                break;
+            case 4:
+                c = make_if_then(std::move(c), make_depends(""));
+                expected += 16 + 11;
+                break;
+            case 5:
+                c = make_if_then(make_depends(""), std::move(c));
+                expected += 16 + 11;
+                break;
             case 6: {
                 std::vector<Constraint> of;
                 of.push_back(leaf());
                 of.push_back(std::move(c));
                 c = make_num_of(std::move(of));
-                expected += 7 + 2 + 1 + 2;  // "NumOf( ", " )", "1", ", "
+                expected += 7 + 2 + 1 + 2; // "NumOf( ", " )", "1", ", "
                 break;
             }
             }
@@ -201,5 +243,5 @@ TEST(DeepConstraint, SharedDeepChainBetweenTwoDeepParents)
     EXPECT_EQ(live_blocks.load(), before);
 }
 
-}  // namespace
-}  // namespace brenk
+} // namespace
+} // namespace brenk

@@ -13,12 +13,30 @@ namespace {
 
 using namespace std::literals;
 
-Constraint dep(std::string on) { return make_depends(std::move(on)); }
-Constraint opt(std::string package, std::string option) { return make_spec_option(std::move(package), std::move(option)); }
-Constraint val_bool(bool b) { return make_value(OptionValue{b}); }
-Constraint val_int(std::int64_t i) { return make_value(OptionValue{i}); }
-Constraint val_float(double d) { return make_value(OptionValue{d}); }
-Constraint val_str(std::string s) { return make_value(OptionValue{std::move(s)}); }
+Constraint dep(std::string on)
+{
+    return make_depends(std::move(on));
+}
+Constraint opt(std::string package, std::string option)
+{
+    return make_spec_option(std::move(package), std::move(option));
+}
+Constraint val_bool(bool b)
+{
+    return make_value(OptionValue{b});
+}
+Constraint val_int(std::int64_t i)
+{
+    return make_value(OptionValue{i});
+}
+Constraint val_float(double d)
+{
+    return make_value(OptionValue{d});
+}
+Constraint val_str(std::string s)
+{
+    return make_value(OptionValue{std::move(s)});
+}
 Constraint val_version(std::string_view text)
 {
     VersionError error{};
@@ -26,21 +44,23 @@ Constraint val_version(std::string_view text)
     if (!v) throw std::invalid_argument(error.render());
     return make_value(OptionValue{std::move(*v)});
 }
-template <class... C>
-Constraint num_of(C... items)
+template <class... C> Constraint num_of(C... items)
 {
     std::vector<Constraint> of;
     (of.push_back(std::move(items)), ...);
     return make_num_of(std::move(of));
 }
 
-std::uint32_t refs(const Constraint& c) { return c.get()->refs.load(); }
+std::uint32_t refs(const Constraint& c)
+{
+    return c.get()->refs.load();
+}
 
 TEST(Constraint, DiscriminantsAndOperatorTables)
 {
     // Both numberings are visible outside the core and must not be reordered.
-    const ConstraintKind kinds[] = {ConstraintKind::Cmp,      ConstraintKind::Depends, ConstraintKind::IfThen,
-                                    ConstraintKind::Maximize, ConstraintKind::Minimize, ConstraintKind::NumOf,
+    const ConstraintKind kinds[] = {ConstraintKind::Cmp,        ConstraintKind::Depends,  ConstraintKind::IfThen,
+                                    ConstraintKind::Maximize,   ConstraintKind::Minimize, ConstraintKind::NumOf,
                                     ConstraintKind::SpecOption, ConstraintKind::Value};
     for (int i = 0; i < constraint_kind_count; ++i) EXPECT_EQ(static_cast<int>(kinds[i]), i);
 
@@ -93,7 +113,7 @@ TEST(Constraint, CopySharesAndReleasesTheNode)
     EXPECT_EQ(refs(a), 2u);
     {
         Constraint c = b;
-        c = a;  // self-share through assignment keeps the count right
+        c = a; // self-share through assignment keeps the count right
         EXPECT_EQ(refs(a), 3u);
     }
     EXPECT_EQ(refs(a), 2u);
@@ -156,15 +176,20 @@ std::vector<RenderCase> render_cases()
     add("value version", val_version("01.2-rc1"), "1.2-rc1");
     add("cmp nested rhs", make_cmp(val_str("a"), make_cmp(val_str("b"), val_str("c"), CmpType::Equal), CmpType::Less),
         "[ a ] < [ [ b ] == [ c ] ]");
-    add("cmp nested lhs", make_cmp(make_cmp(val_str("b"), val_str("c"), CmpType::NotEqual), val_str("a"), CmpType::Greater),
+    add("cmp nested lhs",
+        make_cmp(make_cmp(val_str("b"), val_str("c"), CmpType::NotEqual), val_str("a"), CmpType::Greater),
         "[ [ b ] != [ c ] ] > [ a ]");
     add("if-then nested", make_if_then(make_if_then(dep("a"), dep("b")), make_maximize(num_of(dep("c")))),
         "If( If( Depends( a ) ) Then [ Depends( b ) ] ) Then [ Maximize( NumOf( Depends( c ) ) ) ]");
-    add("minimize of maximize", make_minimize(make_maximize(opt("p", "o"))), "Minimize( Maximize( Package 'p' -> Option 'o' ) )");
+    add("minimize of maximize", make_minimize(make_maximize(opt("p", "o"))),
+        "Minimize( Maximize( Package 'p' -> Option 'o' ) )");
     const std::pair<CmpType, const char*> ops[] = {
-        {CmpType::Less, "[ 1 ] < [ 2 ]"},           {CmpType::LessOrEqual, "[ 1 ] <= [ 2 ]"},
-        {CmpType::NotEqual, "[ 1 ] != [ 2 ]"},      {CmpType::Equal, "[ 1 ] == [ 2 ]"},
-        {CmpType::GreaterOrEqual, "[ 1 ] >= [ 2 ]"}, {CmpType::Greater, "[ 1 ] > [ 2 ]"},
+        {CmpType::Less, "[ 1 ] < [ 2 ]"},
+        {CmpType::LessOrEqual, "[ 1 ] <= [ 2 ]"},
+        {CmpType::NotEqual, "[ 1 ] != [ 2 ]"},
+        {CmpType::Equal, "[ 1 ] == [ 2 ]"},
+        {CmpType::GreaterOrEqual, "[ 1 ] >= [ 2 ]"},
+        {CmpType::Greater, "[ 1 ] > [ 2 ]"},
     };
     for (const auto& [op, text] : ops) add("cmp operator", make_cmp(val_int(1), val_int(2), op), text);
     return cases;
@@ -220,7 +245,8 @@ TEST(ConstraintText, SinkFailureStopsTheRendering)
             }
             EXPECT_FALSE(ok) << k;
             EXPECT_EQ(sink.calls, k + 1) << "wrote after the failure, k=" << k;
-            EXPECT_EQ(sink.pieces, std::vector<std::string>(all.pieces.begin(), all.pieces.begin() + static_cast<std::ptrdiff_t>(k)));
+            EXPECT_EQ(sink.pieces, std::vector<std::string>(all.pieces.begin(),
+                                                            all.pieces.begin() + static_cast<std::ptrdiff_t>(k)));
         }
     }
 }
@@ -259,5 +285,5 @@ TEST(BoundedSink, CutsAtTheCapOnACharacterBoundary)
     }
 }
 
-}  // namespace
-}  // namespace brenk
+} // namespace
+} // namespace brenk

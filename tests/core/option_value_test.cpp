@@ -108,7 +108,8 @@ __attribute__((noinline)) void scribble_stack()
 TEST(FloatTextStack, IgnoresStaleStackBytes)
 {
     // The formatter must read only what it produced, whatever the stack held before.
-    const std::pair<double, const char*> cases[] = {{0.1, "0.1"}, {1.0, "1"}, {2.5, "2.5"}, {1e21, "1000000000000000000000"}};
+    const std::pair<double, const char*> cases[] = {
+        {0.1, "0.1"}, {1.0, "1"}, {2.5, "2.5"}, {1e21, "1000000000000000000000"}};
     for (const auto& [d, expected] : cases) {
         std::string out;
         scribble_stack();
@@ -171,7 +172,7 @@ TEST(FloatTextRoundTrip, RandomBitPatterns)
         std::memcpy(&d, &bits, sizeof d);
         if (!std::isfinite(d)) continue;
         check_finite(d);
-        if (HasFailure()) return;  // one report is enough
+        if (HasFailure()) return; // one report is enough
         ++checked;
     }
 }
@@ -188,7 +189,7 @@ TEST(FloatTextRoundTrip, RandomMagnitudes)
             check_finite(d);
             check_finite(-d);
             check_finite(std::round(d));
-            if (HasFailure()) return;  // one report is enough
+            if (HasFailure()) return; // one report is enough
         }
     }
 }
@@ -202,7 +203,8 @@ TEST(FloatTextRoundTrip, ShortDecimals)
         const int scale = static_cast<int>(rng() % 12);
         std::string text = std::to_string(digits);
         if (scale > 0) {
-            if (static_cast<int>(text.size()) <= scale) text.insert(0, static_cast<std::size_t>(scale) - text.size() + 1, '0');
+            if (static_cast<int>(text.size()) <= scale)
+                text.insert(0, static_cast<std::size_t>(scale) - text.size() + 1, '0');
             text.insert(text.size() - static_cast<std::size_t>(scale), ".");
             while (text.back() == '0') text.pop_back();
             if (text.back() == '.') text.pop_back();
@@ -258,13 +260,13 @@ public:
 
 TEST(OptionValueText, ReturnsTheSinkFailure)
 {
-    for (const OptionValue& value : {OptionValue{true}, OptionValue{std::int64_t{7}}, OptionValue{0.25},
-                                     OptionValue{std::string("s")}}) {
+    for (const OptionValue& value :
+         {OptionValue{true}, OptionValue{std::int64_t{7}}, OptionValue{0.25}, OptionValue{std::string("s")}}) {
         RefusingSink sink;
         EXPECT_FALSE(option_value_text(value, sink));
         EXPECT_EQ(sink.calls, 1);
     }
 }
 
-}  // namespace
-}  // namespace brenk
+} // namespace
+} // namespace brenk

@@ -22,14 +22,18 @@ bool same(const OptionValue& a, const OptionValue& b)
 {
     if (a.v.index() != b.v.index()) return false;
     switch (kind_of(a)) {
-    case OptionKind::Bool: return std::get<bool>(a.v) == std::get<bool>(b.v);
-    case OptionKind::Int: return std::get<std::int64_t>(a.v) == std::get<std::int64_t>(b.v);
+    case OptionKind::Bool:
+        return std::get<bool>(a.v) == std::get<bool>(b.v);
+    case OptionKind::Int:
+        return std::get<std::int64_t>(a.v) == std::get<std::int64_t>(b.v);
     case OptionKind::Float: {
         const double x = std::get<double>(a.v), y = std::get<double>(b.v);
         return std::memcmp(&x, &y, sizeof x) == 0;
     }
-    case OptionKind::Str: return std::get<std::string>(a.v) == std::get<std::string>(b.v);
-    case OptionKind::Version: return std::get<Version>(a.v).text() == std::get<Version>(b.v).text();
+    case OptionKind::Str:
+        return std::get<std::string>(a.v) == std::get<std::string>(b.v);
+    case OptionKind::Version:
+        return std::get<Version>(a.v).text() == std::get<Version>(b.v).text();
     }
     return false;
 }
@@ -130,5 +134,5 @@ TEST(Packed, RepeatedNamesKeepTheLastEntry)
     EXPECT_TRUE(same(entries[1].second, OptionValue{std::int64_t{3}}));
 }
 
-}  // namespace
-}  // namespace brenk
+} // namespace
+} // namespace brenk

@@ -15,8 +15,8 @@ using namespace std::literals;
 
 struct ParseCase {
     std::string_view input;
-    std::string_view parts;  // debug forms of the parts, or empty when parsing fails
-    std::string_view text;   // text form, or the error rendering when parsing fails
+    std::string_view parts; // debug forms of the parts, or empty when parsing fails
+    std::string_view text;  // text form, or the error rendering when parsing fails
 };
 
 std::ostream& operator<<(std::ostream& os, const ParseCase& c)
@@ -43,7 +43,8 @@ TEST_P(VersionParse, PartsTextAndErrors)
 
 constexpr ParseCase examples[] = {
     {"1.2.3", "Int(1), Sep('.'), Int(2), Sep('.'), Int(3)", "1.2.3"},
-    {"1.2.0-rc1+build5", "Int(1), Sep('.'), Int(2), Sep('.'), Int(0), Sep('-'), Str(\"rc1\"), Sep('+'), Str(\"build5\")",
+    {"1.2.0-rc1+build5",
+     "Int(1), Sep('.'), Int(2), Sep('.'), Int(0), Sep('-'), Str(\"rc1\"), Sep('+'), Str(\"build5\")",
      "1.2.0-rc1+build5"},
     {"01.002", "Int(1), Sep('.'), Int(2)", "1.2"},
     {"1.*", "Int(1), Sep('.'), Wildcard(Single)", "1.*"},
@@ -171,7 +172,7 @@ TEST(Version, VeryLongInputParsesWithoutRecursion)
 
 struct EscapeCase {
     std::string_view segment;
-    std::string_view rendering;  // between InvalidPart(" and ")
+    std::string_view rendering; // between InvalidPart(" and ")
 };
 
 // Every segment holds a character that makes it invalid, so parsing reports it whole.
@@ -187,20 +188,20 @@ constexpr EscapeCase escape_cases[] = {
     {"\x1b[0m", "\\u{1b}[0m"},
     {"\x1f", "\\u{1f}"},
     {"\x7f", "\\u{7f}"},
-    {"\xc2\x85", "\\u{85}"},                     // U+0085 next line
-    {"e\xcc\x81", "e\\u{301}"},                  // combining acute accent
-    {"\xcc\x81", "\\u{301}"},                    // a mark with nothing to attach to
-    {"\xc3\xa9", "\xc3\xa9"},                    // é is printable
-    {"\xe4\xb8\xad", "\xe4\xb8\xad"},            // CJK ideograph
-    {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},    // emoji
-    {"\xe2\x80\x8b", "\\u{200b}"},               // zero width space
-    {"\xe2\x80\xae", "\\u{202e}"},               // right-to-left override
-    {"\xef\xbb\xbf", "\\u{feff}"},               // byte order mark
-    {"\xf3\xa0\x80\x81", "\\u{e0001}"},          // language tag
-    {"\xff", "\\u{fffd}"},                       // invalid byte
-    {"\xc3(", "\\u{fffd}("},                     // truncated sequence keeps the next character
-    {"x\xc3", "x\\u{fffd}"},                     // truncated at the end
-    {"\xc0\xaf", "\\u{fffd}\\u{fffd}"},          // overlong encoding
+    {"\xc2\x85", "\\u{85}"},                  // U+0085 next line
+    {"e\xcc\x81", "e\\u{301}"},               // combining acute accent
+    {"\xcc\x81", "\\u{301}"},                 // a mark with nothing to attach to
+    {"\xc3\xa9", "\xc3\xa9"},                 // é is printable
+    {"\xe4\xb8\xad", "\xe4\xb8\xad"},         // CJK ideograph
+    {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"}, // emoji
+    {"\xe2\x80\x8b", "\\u{200b}"},            // zero width space
+    {"\xe2\x80\xae", "\\u{202e}"},            // right-to-left override
+    {"\xef\xbb\xbf", "\\u{feff}"},            // byte order mark
+    {"\xf3\xa0\x80\x81", "\\u{e0001}"},       // language tag
+    {"\xff", "\\u{fffd}"},                    // invalid byte
+    {"\xc3(", "\\u{fffd}("},                  // truncated sequence keeps the next character
+    {"x\xc3", "x\\u{fffd}"},                  // truncated at the end
+    {"\xc0\xaf", "\\u{fffd}\\u{fffd}"},       // overlong encoding
 };
 
 class InvalidPartEscaping : public testing::TestWithParam<EscapeCase> {};
@@ -244,5 +245,5 @@ TEST(Version, DebugForms)
     }
 }
 
-}  // namespace
-}  // namespace brenk
+} // namespace
+} // namespace brenk
