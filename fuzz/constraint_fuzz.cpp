@@ -21,7 +21,7 @@
 
 namespace {
 
-using namespace brenk;
+using namespace brenk::core;
 
 void check(bool ok)
 {

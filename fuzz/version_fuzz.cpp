@@ -40,7 +40,7 @@ bool is_separator(char c)
     return c == '.' || c == '-' || c == '+';
 }
 
-void check_same_parts(const brenk::Version& a, const brenk::Version& b)
+void check_same_parts(const brenk::core::Version& a, const brenk::core::Version& b)
 {
     const auto a_parts = a.parts();
     const auto b_parts = b.parts();
@@ -50,16 +50,16 @@ void check_same_parts(const brenk::Version& a, const brenk::Version& b)
         const auto& q = b_parts[i];
         check(p.kind == q.kind);
         switch (p.kind) {
-        case brenk::PartKind::Int:
+        case brenk::core::PartKind::Int:
             check(p.number == q.number);
             break;
-        case brenk::PartKind::Str:
+        case brenk::core::PartKind::Str:
             check(a.str_of(p) == b.str_of(q));
             break;
-        case brenk::PartKind::Wildcard:
+        case brenk::core::PartKind::Wildcard:
             check(p.wildcard == q.wildcard);
             break;
-        case brenk::PartKind::Sep:
+        case brenk::core::PartKind::Sep:
             check(p.sep == q.sep);
             break;
         }
@@ -71,12 +71,12 @@ void check_same_parts(const brenk::Version& a, const brenk::Version& b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    brenk::VersionError error{};
-    const auto version = brenk::parse_version(input, error);
+    brenk::core::VersionError error{};
+    const auto version = brenk::core::parse_version(input, error);
     if (!version) {
         const std::string rendering = error.render();
         check(clean_utf8(rendering));
-        if (error.kind == brenk::VersionErrorKind::InvalidPart) {
+        if (error.kind == brenk::core::VersionErrorKind::InvalidPart) {
             check(!error.segment.empty());
             check(input.find(error.segment) != std::string_view::npos);
             for (char c : error.segment) check(!is_separator(c));
@@ -87,11 +87,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto parts = version->parts();
     check(parts.size() % 2 == 1);
-    for (std::size_t i = 0; i < parts.size(); ++i) check((parts[i].kind == brenk::PartKind::Sep) == (i % 2 == 1));
+    for (std::size_t i = 0; i < parts.size(); ++i) check((parts[i].kind == brenk::core::PartKind::Sep) == (i % 2 == 1));
     check(version->text().size() <= input.size());
 
-    brenk::VersionError again_error{};
-    const auto again = brenk::parse_version(version->text(), again_error);
+    brenk::core::VersionError again_error{};
+    const auto again = brenk::core::parse_version(version->text(), again_error);
     check(again.has_value());
     check(again->text() == version->text());
     check_same_parts(*version, *again);
@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(debug == again->debug());
     check(debug == version->debug());
     check(clean_utf8(debug));
-    const brenk::Version copy = *version;
+    const brenk::core::Version copy = *version;
     check(copy.debug() == debug);
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "comparison.hpp"
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 void append_kind(std::string& out, std::optional<ValueKind> kind)
@@ -61,4 +61,4 @@ std::optional<Constraint> check_comparison(Constraint lhs, Constraint rhs, CmpTy
     return std::nullopt;
 }
 
-} // namespace brenk
+} // namespace brenk::core

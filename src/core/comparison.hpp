@@ -6,7 +6,7 @@
 
 #include "constraint.hpp"
 
-namespace brenk {
+namespace brenk::core {
 
 enum class ValueKind : std::uint8_t { Unknown, Bool, Int, Float, Str, Version };
 
@@ -17,4 +17,4 @@ std::optional<ValueKind> value_kind(const Constraint& c) noexcept;
 /// to the refusal text, each side's rendering cut at message_text_cap.
 std::optional<Constraint> check_comparison(Constraint lhs, Constraint rhs, CmpType op, std::string& message);
 
-} // namespace brenk
+} // namespace brenk::core

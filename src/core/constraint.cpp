@@ -9,7 +9,7 @@
 #include "packed.hpp"
 #include "pool.hpp"
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 /// Drops one reference; returns the node when that was the last one.
@@ -271,4 +271,4 @@ Constraint make_num_of(std::vector<Constraint> of)
     return Constraint::adopt(n);
 }
 
-} // namespace brenk
+} // namespace brenk::core

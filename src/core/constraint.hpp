@@ -15,7 +15,7 @@
 
 #include "option_value.hpp"
 
-namespace brenk {
+namespace brenk::core {
 
 enum class ConstraintKind : std::uint8_t { Cmp, Depends, IfThen, Maximize, Minimize, NumOf, SpecOption, Value };
 inline constexpr int constraint_kind_count = 8;
@@ -145,4 +145,4 @@ Constraint make_value(const OptionValue& value);
 bool constraint_text(const Constraint& c, Sink& sink);
 std::string constraint_string(const Constraint& c);
 
-} // namespace brenk
+} // namespace brenk::core

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 struct Range {
@@ -147,4 +147,4 @@ void append_escaped(std::string& out, std::string_view text, char quote)
     }
 }
 
-} // namespace brenk
+} // namespace brenk::core

@@ -6,7 +6,7 @@
 
 #include "packed.hpp"
 
-namespace brenk {
+namespace brenk::core {
 
 void append_float_text(std::string& out, double d)
 {
@@ -222,4 +222,4 @@ bool value_text(const char* in, Sink& sink)
 
 } // namespace packed
 
-} // namespace brenk
+} // namespace brenk::core

@@ -8,7 +8,7 @@
 #include "sink.hpp"
 #include "version.hpp"
 
-namespace brenk {
+namespace brenk::core {
 
 /// One option value. Alternatives are in the order Bool, Int, Float, Str, Version, so
 /// index() is the variant number.
@@ -61,4 +61,4 @@ inline OptionKind value_kind(const char* in) noexcept
 bool value_text(const char* in, Sink& sink);
 } // namespace packed
 
-} // namespace brenk
+} // namespace brenk::core

@@ -7,7 +7,7 @@
 
 #include "packed.hpp"
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 // Block layout: the constraint count (8 bytes), the constraints, then the packed bytes. More
@@ -125,4 +125,4 @@ std::vector<std::pair<std::string, std::optional<OptionValue>>> OutlineRecord::s
     return out;
 }
 
-} // namespace brenk
+} // namespace brenk::core

@@ -12,7 +12,7 @@
 #include "constraint.hpp"
 #include "packed.hpp"
 
-namespace brenk {
+namespace brenk::core {
 
 /// Option name to value, unique names, a later entry replacing an earlier one of the same
 /// name. Entries are packed as they come (a length-prefixed name, then the packed value, or
@@ -99,4 +99,4 @@ private:
     char* block_;
 };
 
-} // namespace brenk
+} // namespace brenk::core

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace brenk::packed {
+namespace brenk::core::packed {
 
 constexpr std::size_t varint_size(std::uint64_t v) noexcept
 {
@@ -60,4 +60,4 @@ inline std::string_view get_text(const char*& in) noexcept
     return t;
 }
 
-} // namespace brenk::packed
+} // namespace brenk::core::packed

@@ -16,7 +16,7 @@
 #endif
 #endif
 
-namespace brenk::pool {
+namespace brenk::core::pool {
 
 #ifdef BRENK_POOL_PASS_THROUGH
 
@@ -210,4 +210,4 @@ void deallocate(void* p, std::size_t size) noexcept
 
 #endif
 
-} // namespace brenk::pool
+} // namespace brenk::core::pool

@@ -4,7 +4,7 @@
 // spends at least 32 bytes on any block; most nodes need 16 or 32.
 #include <cstddef>
 
-namespace brenk::pool {
+namespace brenk::core::pool {
 
 inline constexpr std::size_t max_pooled = 64;
 
@@ -13,4 +13,4 @@ void* allocate(std::size_t size);
 /// Returns a block from allocate(size), from any thread.
 void deallocate(void* p, std::size_t size) noexcept;
 
-} // namespace brenk::pool
+} // namespace brenk::core::pool

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-namespace brenk {
+namespace brenk::core {
 
 /// Base of a shared immutable value. The count is atomic so copies may be made and
 /// dropped from any thread; the value itself never changes after construction.
@@ -46,4 +46,4 @@ private:
     T* p_ = nullptr;
 };
 
-} // namespace brenk
+} // namespace brenk::core

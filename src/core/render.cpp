@@ -5,7 +5,7 @@
 
 #include "constraint.hpp"
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 /// One step of a node's rendering: a text to write, a child to render, or the end.
@@ -160,4 +160,4 @@ std::string constraint_string(const Constraint& c)
     return out;
 }
 
-} // namespace brenk
+} // namespace brenk::core

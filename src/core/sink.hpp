@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace brenk {
+namespace brenk::core {
 
 /// A destination for rendered text; write() returns false to stop the rendering.
 class Sink {
@@ -63,4 +63,4 @@ private:
     bool full_ = false;
 };
 
-} // namespace brenk
+} // namespace brenk::core

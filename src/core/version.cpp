@@ -8,7 +8,7 @@
 
 #include "escape.hpp"
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 bool is_separator(char c)
@@ -236,4 +236,4 @@ std::string Version::debug() const
     return out;
 }
 
-} // namespace brenk
+} // namespace brenk::core

@@ -9,7 +9,7 @@
 
 #include "rc.hpp"
 
-namespace brenk {
+namespace brenk::core {
 
 enum class PartKind : std::uint8_t { Int, Str, Wildcard, Sep };
 enum class WildcardKind : std::uint8_t { Single, Rest };
@@ -73,4 +73,4 @@ std::optional<Version> parse_version(std::string_view text, VersionError& error)
 /// Appends the debug form of one part (Int(1), Str("rc1"), Wildcard(Rest), Sep('.')).
 void append_part_debug(std::string& out, const Version& v, const VersionPart& p);
 
-} // namespace brenk
+} // namespace brenk::core

@@ -14,9 +14,9 @@ namespace {
 
 constexpr const char* if_then_path = "brenk::package::constraint::if_then::IfThen";
 
-ClassId class_of(ConstraintKind kind)
+ClassId class_of(core::ConstraintKind kind)
 {
-    static constexpr ClassId ids[constraint_kind_count] = {
+    static constexpr ClassId ids[core::constraint_kind_count] = {
         ClassId::Cmp,      ClassId::Depends, ClassId::IfThen,     ClassId::Maximize,
         ClassId::Minimize, ClassId::NumOf,   ClassId::SpecOption, ClassId::Value,
     };
@@ -25,7 +25,7 @@ ClassId class_of(ConstraintKind kind)
 
 /// Copies the node of a constraint object under a shared borrow; nothing when the object
 /// is being written.
-std::optional<Constraint> read_constraint_object(PyObject* obj)
+std::optional<core::Constraint> read_constraint_object(PyObject* obj)
 {
     ConstraintObject* c = checked_constraint(obj);
     SharedBorrow borrow(c->borrow);
@@ -34,12 +34,12 @@ std::optional<Constraint> read_constraint_object(PyObject* obj)
 }
 
 /// The conversion without its failure report.
-std::optional<Constraint> convert(PyObject* obj)
+std::optional<core::Constraint> convert(PyObject* obj)
 {
     if (is_constraint_object(obj)) {
         if (auto node = read_constraint_object(obj)) return node;
     }
-    if (auto value = try_extract_value(obj)) return make_value(std::move(*value));
+    if (auto value = try_extract_value(obj)) return core::make_value(std::move(*value));
     return std::nullopt;
 }
 
@@ -59,7 +59,7 @@ ConstraintObject* checked_constraint(PyObject* self)
 {
     ConstraintObject* obj = as_constraint(self);
     if (!obj->constructed) raise_not_constructed(self);
-    if (obj->kind != ConstraintKind::IfThen) return obj;
+    if (obj->kind != core::ConstraintKind::IfThen) return obj;
     const std::uint64_t current = current_thread_id();
     const std::uint64_t owner = static_cast<const IfThenObject*>(obj)->owner;
     if (current == owner) return obj;
@@ -68,26 +68,26 @@ ConstraintObject* checked_constraint(PyObject* self)
           "src/package/constraint/if_then");
 }
 
-PyObject* new_constraint_object(PyTypeObject* type, Constraint node)
+PyObject* new_constraint_object(PyTypeObject* type, core::Constraint node)
 {
     PyObject* obj = type->tp_alloc(type, 0);
     if (obj == nullptr) throw_error_set();
     ConstraintObject* c = as_constraint(obj);
     new (&c->borrow) BorrowFlag();
     c->kind = node.kind();
-    if (c->kind == ConstraintKind::IfThen) static_cast<IfThenObject*>(c)->owner = current_thread_id();
-    new (&c->node) Constraint(std::move(node));
+    if (c->kind == core::ConstraintKind::IfThen) static_cast<IfThenObject*>(c)->owner = current_thread_id();
+    new (&c->node) core::Constraint(std::move(node));
     c->constructed = true;
     return obj;
 }
 
-PyObject* constraint_to_object(Constraint node)
+PyObject* constraint_to_object(core::Constraint node)
 {
     PyTypeObject* type = class_type(class_of(node.kind()));
     return new_constraint_object(type, std::move(node));
 }
 
-Constraint extract_constraint(PyObject* obj)
+core::Constraint extract_constraint(PyObject* obj)
 {
     if (auto node = convert(obj)) return std::move(*node);
     const std::string message = conversion_failure_message(obj);
@@ -95,7 +95,7 @@ Constraint extract_constraint(PyObject* obj)
     raise(PyExc_TypeError, message);
 }
 
-std::optional<Constraint> try_extract_constraint(PyObject* obj)
+std::optional<core::Constraint> try_extract_constraint(PyObject* obj)
 {
     if (auto node = convert(obj)) return node;
     // The message is only built when someone reads it: here, the log.
@@ -104,13 +104,13 @@ std::optional<Constraint> try_extract_constraint(PyObject* obj)
     return std::nullopt;
 }
 
-std::vector<Constraint> extract_constraint_list(PyObject* obj)
+std::vector<core::Constraint> extract_constraint_list(PyObject* obj)
 {
     if (PyUnicode_Check(obj)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
     if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
     // __len__, __iter__, __next__, the conversions and each item's release run Python code: the
     // sequence is held by the caller, the iterator and the item here, and `list` is private.
-    std::vector<Constraint> list;
+    std::vector<core::Constraint> list;
     const Py_ssize_t length = PySequence_Size(obj);
     if (length < 0) {
         discard_error();
@@ -127,7 +127,7 @@ std::vector<Constraint> extract_constraint_list(PyObject* obj)
     return list;
 }
 
-PyObject* constraint_list_to_object(std::span<const Constraint> list)
+PyObject* constraint_list_to_object(std::span<const core::Constraint> list)
 {
     Ref result = check(PyList_New(static_cast<Py_ssize_t>(list.size())));
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -146,7 +146,7 @@ void constraint_dealloc(PyObject* self) noexcept
         Py_DECREF(type);
         return;
     }
-    if (obj->kind == ConstraintKind::IfThen && static_cast<IfThenObject*>(obj)->owner != current_thread_id()) {
+    if (obj->kind == core::ConstraintKind::IfThen && static_cast<IfThenObject*>(obj)->owner != current_thread_id()) {
         // The payload belongs to its thread: leak it and say so.
         (void)obj->node.detach();
         PyObject* pending = PyErr_GetRaisedException();
@@ -174,13 +174,15 @@ PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexce
         // a setter of self called meanwhile is refused instead of replacing the node read below.
         SharedBorrow borrow(obj->borrow);
         if (!borrow.held()) Py_RETURN_NOTIMPLEMENTED;
-        std::optional<Constraint> rhs = try_extract_constraint(other);
+        std::optional<core::Constraint> rhs = try_extract_constraint(other);
         if (!rhs) Py_RETURN_NOTIMPLEMENTED;
-        static constexpr CmpType by_opcode[] = {CmpType::Less,     CmpType::LessOrEqual, CmpType::Equal,
-                                                CmpType::NotEqual, CmpType::Greater,     CmpType::GreaterOrEqual};
+        static constexpr core::CmpType by_opcode[] = {core::CmpType::Less,    core::CmpType::LessOrEqual,
+                                                      core::CmpType::Equal,   core::CmpType::NotEqual,
+                                                      core::CmpType::Greater, core::CmpType::GreaterOrEqual};
         if (op < 0 || op > 5) Py_RETURN_NOTIMPLEMENTED;
         std::string refusal;
-        std::optional<Constraint> cmp = check_comparison(obj->node, std::move(*rhs), by_opcode[op], refusal);
+        std::optional<core::Constraint> cmp =
+            core::check_comparison(obj->node, std::move(*rhs), by_opcode[op], refusal);
         if (!cmp) raise(PyExc_NotImplementedError, refusal);
         return constraint_to_object(std::move(*cmp));
     });

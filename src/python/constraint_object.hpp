@@ -24,9 +24,9 @@ namespace brenk::py {
 
 struct ConstraintObject {
     PyObject_HEAD BorrowFlag borrow;
-    ConstraintKind kind;
+    core::ConstraintKind kind;
     bool constructed;
-    Constraint node;
+    core::Constraint node;
 };
 /// IfThen objects belong to the thread that created them; only they carry its id.
 struct IfThenObject : ConstraintObject {
@@ -45,20 +45,20 @@ inline ConstraintObject* as_constraint(PyObject* obj) noexcept
 ConstraintObject* checked_constraint(PyObject* self);
 
 /// A new object of the class matching the node's kind, owning `node`.
-PyObject* constraint_to_object(Constraint node);
+PyObject* constraint_to_object(core::Constraint node);
 /// A new object of `type` (one of the eight classes) owning `node`.
-PyObject* new_constraint_object(PyTypeObject* type, Constraint node);
+PyObject* new_constraint_object(PyTypeObject* type, core::Constraint node);
 
 /// The constraint a Python object stands for, or TypeError "cannot convert '{}' to Constraint".
-Constraint extract_constraint(PyObject* obj);
+core::Constraint extract_constraint(PyObject* obj);
 /// Like extract_constraint, but a failure returns nothing and leaves no exception pending
 /// (its log record is still written). Internal failures, and the refusal of an object made
 /// without its constructor, still raise.
-std::optional<Constraint> try_extract_constraint(PyObject* obj);
+std::optional<core::Constraint> try_extract_constraint(PyObject* obj);
 /// A sequence (not a str) of convertible objects, in iteration order.
-std::vector<Constraint> extract_constraint_list(PyObject* obj);
+std::vector<core::Constraint> extract_constraint_list(PyObject* obj);
 /// A new list with one new object per constraint.
-PyObject* constraint_list_to_object(std::span<const Constraint> list);
+PyObject* constraint_list_to_object(std::span<const core::Constraint> list);
 
 /// Slots shared by the eight classes.
 void constraint_dealloc(PyObject* self) noexcept;
@@ -87,10 +87,10 @@ int write_node(PyObject* self, PyObject* value, const char* name, Convert&& conv
         Ref held_self = Ref::borrow(self), held_value = Ref::borrow(value);
         auto converted = convert_argument(name, [&] { return convert(value); });
         ConstraintObject* obj = checked_constraint(self);
-        Constraint old;
+        core::Constraint old;
         {
             ExclusiveBorrow borrow(obj->borrow);
-            Constraint updated = rebuild(obj->node, std::move(converted));
+            core::Constraint updated = rebuild(obj->node, std::move(converted));
             old = std::exchange(obj->node, std::move(updated));
         }
         return 0; // `old` is released here, after the borrow
@@ -99,7 +99,7 @@ int write_node(PyObject* self, PyObject* value, const char* name, Convert&& conv
 
 /// Constructor entry points generated from a signature and a build function that turns the
 /// bound arguments into the new object's node.
-template <const Signature& Sig, Constraint (*Build)(PyObject* const*)>
+template <const Signature& Sig, core::Constraint (*Build)(PyObject* const*)>
 PyObject* constraint_vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
@@ -108,7 +108,7 @@ PyObject* constraint_vectorcall(PyObject* type, PyObject* const* args, std::size
         return new_constraint_object(reinterpret_cast<PyTypeObject*>(type), Build(bound.data()));
     });
 }
-template <const Signature& Sig, Constraint (*Build)(PyObject* const*)>
+template <const Signature& Sig, core::Constraint (*Build)(PyObject* const*)>
 PyObject* constraint_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
@@ -124,8 +124,8 @@ PyObject* create_constraint_class(const char* qualified_name, const char* doc, P
                                   std::size_t basic_size = sizeof(ConstraintObject));
 
 /// Argument conversions used by the constructors and setters.
-std::string text_argument(PyObject* obj);  // must be a str
-CmpType cmp_type_argument(PyObject* obj);  // must be a CmpType object
-PyObject* new_cmp_type_object(CmpType op); // a fresh CmpType object
+std::string text_argument(PyObject* obj);        // must be a str
+core::CmpType cmp_type_argument(PyObject* obj);  // must be a CmpType object
+PyObject* new_cmp_type_object(core::CmpType op); // a fresh CmpType object
 
 } // namespace brenk::py

@@ -112,7 +112,7 @@ std::string render_object(PyObject* obj)
         Py_ssize_t size = 0;
         if (const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size)) {
             std::string out;
-            BoundedSink(out).write(std::string_view(utf8, static_cast<std::size_t>(size)));
+            core::BoundedSink(out).write(std::string_view(utf8, static_cast<std::size_t>(size)));
             return out;
         }
     }

@@ -36,10 +36,10 @@ bool is_numpy_bool_type(PyTypeObject* type)
     return is_text(module.get(), "numpy") && (is_text(name.get(), "bool_") || is_text(name.get(), "bool"));
 }
 
-std::optional<OptionValue> try_bool(PyObject* obj)
+std::optional<core::OptionValue> try_bool(PyObject* obj)
 {
-    if (obj == Py_True) return OptionValue{true};
-    if (obj == Py_False) return OptionValue{false};
+    if (obj == Py_True) return core::OptionValue{true};
+    if (obj == Py_False) return core::OptionValue{false};
     PyTypeObject* type = Py_TYPE(obj);
     if (!is_numpy_bool_type(type)) return std::nullopt;
     if (type->tp_as_number == nullptr || type->tp_as_number->nb_bool == nullptr) return std::nullopt;
@@ -49,10 +49,10 @@ std::optional<OptionValue> try_bool(PyObject* obj)
         discard_error();
         return std::nullopt;
     }
-    return OptionValue{truth != 0};
+    return core::OptionValue{truth != 0};
 }
 
-std::optional<OptionValue> try_int(PyObject* obj)
+std::optional<core::OptionValue> try_int(PyObject* obj)
 {
     // Objects that are neither int nor define __index__ would only make the conversion
     // raise a TypeError, so skip the call.
@@ -63,12 +63,12 @@ std::optional<OptionValue> try_int(PyObject* obj)
         discard_error();
         return std::nullopt;
     }
-    return OptionValue{static_cast<std::int64_t>(value)};
+    return core::OptionValue{static_cast<std::int64_t>(value)};
 }
 
-std::optional<OptionValue> try_float(PyObject* obj)
+std::optional<core::OptionValue> try_float(PyObject* obj)
 {
-    if (PyFloat_CheckExact(obj)) return OptionValue{PyFloat_AS_DOUBLE(obj)};
+    if (PyFloat_CheckExact(obj)) return core::OptionValue{PyFloat_AS_DOUBLE(obj)};
     PyNumberMethods* number = Py_TYPE(obj)->tp_as_number;
     const bool convertible = PyFloat_Check(obj) || PyLong_Check(obj) || PyIndex_Check(obj) ||
                              (number != nullptr && number->nb_float != nullptr);
@@ -79,10 +79,10 @@ std::optional<OptionValue> try_float(PyObject* obj)
         discard_error();
         return std::nullopt;
     }
-    return OptionValue{value};
+    return core::OptionValue{value};
 }
 
-std::optional<OptionValue> try_str(PyObject* obj)
+std::optional<core::OptionValue> try_str(PyObject* obj)
 {
     if (!PyUnicode_Check(obj)) return std::nullopt;
     Py_ssize_t size = 0;
@@ -91,31 +91,31 @@ std::optional<OptionValue> try_str(PyObject* obj)
         discard_error();
         return std::nullopt;
     }
-    return OptionValue{std::string(utf8, static_cast<std::size_t>(size))};
+    return core::OptionValue{std::string(utf8, static_cast<std::size_t>(size))};
 }
 
 } // namespace
 
-std::optional<OptionValue> try_extract_value(PyObject* obj)
+std::optional<core::OptionValue> try_extract_value(PyObject* obj)
 {
     // Exact builtins go straight to their own step; the earlier steps cannot accept them.
     if (PyLong_CheckExact(obj)) {
         int overflow = 0;
         const long long value = PyLong_AsLongLongAndOverflow(obj, &overflow);
-        if (overflow == 0) return OptionValue{static_cast<std::int64_t>(value)};
+        if (overflow == 0) return core::OptionValue{static_cast<std::int64_t>(value)};
         return try_float(obj);
     }
-    if (PyFloat_CheckExact(obj)) return OptionValue{PyFloat_AS_DOUBLE(obj)};
+    if (PyFloat_CheckExact(obj)) return core::OptionValue{PyFloat_AS_DOUBLE(obj)};
     if (PyUnicode_CheckExact(obj)) return try_str(obj);
     if (auto v = try_bool(obj)) return v;
     if (auto v = try_int(obj)) return v;
     if (auto v = try_float(obj)) return v;
     if (auto v = try_str(obj)) return v;
-    if (auto version = read_version(obj)) return OptionValue{std::move(*version)};
+    if (auto version = read_version(obj)) return core::OptionValue{std::move(*version)};
     return std::nullopt;
 }
 
-OptionValue extract_option_value(PyObject* obj)
+core::OptionValue extract_option_value(PyObject* obj)
 {
     if (auto value = try_extract_value(obj)) return std::move(*value);
     const std::string message =
@@ -124,19 +124,19 @@ OptionValue extract_option_value(PyObject* obj)
     raise(PyExc_TypeError, message);
 }
 
-PyObject* option_value_to_object(const OptionValue& value)
+PyObject* option_value_to_object(const core::OptionValue& value)
 {
-    switch (kind_of(value)) {
-    case OptionKind::Bool:
+    switch (core::kind_of(value)) {
+    case core::OptionKind::Bool:
         return Py_NewRef(std::get<bool>(value.v) ? Py_True : Py_False);
-    case OptionKind::Int:
+    case core::OptionKind::Int:
         return check(PyLong_FromLongLong(std::get<std::int64_t>(value.v))).release();
-    case OptionKind::Float:
+    case core::OptionKind::Float:
         return check(PyFloat_FromDouble(std::get<double>(value.v))).release();
-    case OptionKind::Str:
+    case core::OptionKind::Str:
         return check(utf8_to_str(std::get<std::string>(value.v))).release();
-    case OptionKind::Version:
-        return new_version_object(std::get<Version>(value.v));
+    case core::OptionKind::Version:
+        return new_version_object(std::get<core::Version>(value.v));
     }
     return nullptr;
 }

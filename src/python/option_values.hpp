@@ -12,13 +12,13 @@ namespace brenk::py {
 /// nothing with no exception pending when none applies; an internal failure raised by
 /// Python code it calls, and the refusal of a Version made without its constructor, still
 /// propagate.
-std::optional<OptionValue> try_extract_value(PyObject* obj);
+std::optional<core::OptionValue> try_extract_value(PyObject* obj);
 
 /// try_extract_value, or TypeError "cannot cast Python type '{}' to SpecOptionValue"
 /// (written to the log first).
-OptionValue extract_option_value(PyObject* obj);
+core::OptionValue extract_option_value(PyObject* obj);
 
 /// A new Python object for the value: bool, int, float, str or a new Version.
-PyObject* option_value_to_object(const OptionValue& value);
+PyObject* option_value_to_object(const core::OptionValue& value);
 
 } // namespace brenk::py

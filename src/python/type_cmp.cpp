@@ -10,47 +10,48 @@ constexpr Signature cmp_signature{"Cmp.__new__()", cmp_parameters, 3, 3, false};
 constexpr const char* if_then_parameters[] = {"then"};
 constexpr Signature if_then_signature{"Cmp.if_then()", if_then_parameters, 1, 1, false};
 
-Constraint build(PyObject* const* args)
+core::Constraint build(PyObject* const* args)
 {
-    Constraint lhs = convert_argument("lhs", [&] { return extract_constraint(args[0]); });
-    Constraint rhs = convert_argument("rhs", [&] { return extract_constraint(args[1]); });
-    const CmpType op = convert_argument("op", [&] { return cmp_type_argument(args[2]); });
-    return make_cmp(std::move(lhs), std::move(rhs), op);
+    core::Constraint lhs = convert_argument("lhs", [&] { return extract_constraint(args[0]); });
+    core::Constraint rhs = convert_argument("rhs", [&] { return extract_constraint(args[1]); });
+    const core::CmpType op = convert_argument("op", [&] { return cmp_type_argument(args[2]); });
+    return core::make_cmp(std::move(lhs), std::move(rhs), op);
 }
 
-const CmpNode& cmp(const Constraint& c)
+const core::CmpNode& cmp(const core::Constraint& c)
 {
-    return c.as<CmpNode>();
+    return c.as<core::CmpNode>();
 }
 
 PyObject* get_lhs(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return constraint_to_object(cmp(c).lhs); });
+    return read_node(self, [](const core::Constraint& c) { return constraint_to_object(cmp(c).lhs); });
 }
 PyObject* get_rhs(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return constraint_to_object(cmp(c).rhs); });
+    return read_node(self, [](const core::Constraint& c) { return constraint_to_object(cmp(c).rhs); });
 }
 PyObject* get_op(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return new_cmp_type_object(cmp(c).op); });
+    return read_node(self, [](const core::Constraint& c) { return new_cmp_type_object(cmp(c).op); });
 }
 int set_lhs(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "lhs", extract_constraint, [](const Constraint& old, Constraint lhs) {
-        return make_cmp(std::move(lhs), cmp(old).rhs, cmp(old).op);
+    return write_node(self, value, "lhs", extract_constraint, [](const core::Constraint& old, core::Constraint lhs) {
+        return core::make_cmp(std::move(lhs), cmp(old).rhs, cmp(old).op);
     });
 }
 int set_rhs(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "rhs", extract_constraint, [](const Constraint& old, Constraint rhs) {
-        return make_cmp(cmp(old).lhs, std::move(rhs), cmp(old).op);
+    return write_node(self, value, "rhs", extract_constraint, [](const core::Constraint& old, core::Constraint rhs) {
+        return core::make_cmp(cmp(old).lhs, std::move(rhs), cmp(old).op);
     });
 }
 int set_op(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "op", cmp_type_argument,
-                      [](const Constraint& old, CmpType op) { return make_cmp(cmp(old).lhs, cmp(old).rhs, op); });
+    return write_node(self, value, "op", cmp_type_argument, [](const core::Constraint& old, core::CmpType op) {
+        return core::make_cmp(cmp(old).lhs, cmp(old).rhs, op);
+    });
 }
 
 /// cond.if_then(then): an IfThen owned by the calling thread.
@@ -65,8 +66,8 @@ PyObject* if_then(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyOb
         ConstraintObject* obj = checked_constraint(self);
         SharedBorrow borrow(obj->borrow);
         borrow.require();
-        Constraint then = convert_argument("then", [&] { return extract_constraint(bound[0]); });
-        return constraint_to_object(make_if_then(obj->node, std::move(then)));
+        core::Constraint then = convert_argument("then", [&] { return extract_constraint(bound[0]); });
+        return constraint_to_object(core::make_if_then(obj->node, std::move(then)));
     });
 }
 

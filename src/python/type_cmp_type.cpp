@@ -11,11 +11,11 @@ namespace {
 
 struct CmpTypeObject {
     PyObject_HEAD BorrowFlag borrow;
-    CmpType value;
+    core::CmpType value;
     bool constructed;
 };
 
-CmpType read(PyObject* self)
+core::CmpType read(PyObject* self)
 {
     auto* obj = reinterpret_cast<CmpTypeObject*>(self);
     if (!obj->constructed) raise_not_constructed(self);
@@ -27,7 +27,7 @@ CmpType read(PyObject* self)
 PyObject* repr(PyObject* self) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        return check(ascii_to_str(std::string("CmpType.") + cmp_type_name(read(self)))).release();
+        return check(ascii_to_str(std::string("CmpType.") + core::cmp_type_name(read(self)))).release();
     });
 }
 
@@ -43,7 +43,7 @@ void dealloc(PyObject* self) noexcept
     Py_DECREF(type);
 }
 
-PyObject* new_member(PyTypeObject* type, CmpType op)
+PyObject* new_member(PyTypeObject* type, core::CmpType op)
 {
     PyObject* obj = type->tp_alloc(type, 0);
     if (obj == nullptr) throw_error_set();
@@ -67,22 +67,22 @@ PyObject* create_cmp_type_type()
 {
     Ref type = check(create_class("builtins.CmpType", sizeof(CmpTypeObject), slots, true));
     auto* tp = reinterpret_cast<PyTypeObject*>(type.get());
-    for (int i = 0; i < cmp_type_count; ++i) {
-        const auto op = static_cast<CmpType>(i);
+    for (int i = 0; i < core::cmp_type_count; ++i) {
+        const auto op = static_cast<core::CmpType>(i);
         Ref member = Ref::steal(new_member(tp, op));
         // Setting a class attribute raises an audit event; its hooks run Python code, and the
         // type and the member are held.
-        check_status(PyObject_SetAttrString(type.get(), cmp_type_name(op), member.get()));
+        check_status(PyObject_SetAttrString(type.get(), core::cmp_type_name(op), member.get()));
     }
     return type.release();
 }
 
-PyObject* new_cmp_type_object(CmpType op)
+PyObject* new_cmp_type_object(core::CmpType op)
 {
     return new_member(class_type(ClassId::CmpType), op);
 }
 
-CmpType cmp_type_argument(PyObject* obj)
+core::CmpType cmp_type_argument(PyObject* obj)
 {
     if (Py_TYPE(obj) != class_type(ClassId::CmpType)) raise_cast_error(obj, "CmpType");
     return read(obj);

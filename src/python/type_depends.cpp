@@ -8,19 +8,20 @@ namespace {
 constexpr const char* parameters[] = {"name"};
 constexpr Signature signature{"Depends.__new__()", parameters, 1, 1, false};
 
-Constraint build(PyObject* const* args)
+core::Constraint build(PyObject* const* args)
 {
-    return make_depends(convert_argument("name", [&] { return text_argument(args[0]); }));
+    return core::make_depends(convert_argument("name", [&] { return text_argument(args[0]); }));
 }
 
 PyObject* get_on(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(c.as<DependsNode>().on())).release(); });
+    return read_node(
+        self, [](const core::Constraint& c) { return check(utf8_to_str(c.as<core::DependsNode>().on())).release(); });
 }
 int set_on(PyObject* self, PyObject* value, void*) noexcept
 {
     return write_node(self, value, "on", text_argument,
-                      [](const Constraint&, std::string on) { return make_depends(std::move(on)); });
+                      [](const core::Constraint&, std::string on) { return core::make_depends(std::move(on)); });
 }
 
 PyGetSetDef getset[] = {

@@ -8,36 +8,36 @@ namespace {
 constexpr const char* parameters[] = {"cond", "then"};
 constexpr Signature signature{"IfThen.__new__()", parameters, 2, 2, false};
 
-Constraint build(PyObject* const* args)
+core::Constraint build(PyObject* const* args)
 {
-    Constraint cond = convert_argument("cond", [&] { return extract_constraint(args[0]); });
-    Constraint then = convert_argument("then", [&] { return extract_constraint(args[1]); });
-    return make_if_then(std::move(cond), std::move(then));
+    core::Constraint cond = convert_argument("cond", [&] { return extract_constraint(args[0]); });
+    core::Constraint then = convert_argument("then", [&] { return extract_constraint(args[1]); });
+    return core::make_if_then(std::move(cond), std::move(then));
 }
 
-const IfThenNode& node(const Constraint& c)
+const core::IfThenNode& node(const core::Constraint& c)
 {
-    return c.as<IfThenNode>();
+    return c.as<core::IfThenNode>();
 }
 
 PyObject* get_cond(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return constraint_to_object(node(c).cond); });
+    return read_node(self, [](const core::Constraint& c) { return constraint_to_object(node(c).cond); });
 }
 PyObject* get_then(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return constraint_to_object(node(c).then); });
+    return read_node(self, [](const core::Constraint& c) { return constraint_to_object(node(c).then); });
 }
 int set_cond(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "cond", extract_constraint, [](const Constraint& old, Constraint cond) {
-        return make_if_then(std::move(cond), node(old).then);
+    return write_node(self, value, "cond", extract_constraint, [](const core::Constraint& old, core::Constraint cond) {
+        return core::make_if_then(std::move(cond), node(old).then);
     });
 }
 int set_then(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "then", extract_constraint, [](const Constraint& old, Constraint then) {
-        return make_if_then(node(old).cond, std::move(then));
+    return write_node(self, value, "then", extract_constraint, [](const core::Constraint& old, core::Constraint then) {
+        return core::make_if_then(node(old).cond, std::move(then));
     });
 }
 

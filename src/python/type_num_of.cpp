@@ -8,19 +8,21 @@ namespace {
 constexpr const char* parameters[] = {"of"};
 constexpr Signature signature{"NumOf.__new__()", parameters, 1, 1, false};
 
-Constraint build(PyObject* const* args)
+core::Constraint build(PyObject* const* args)
 {
-    return make_num_of(convert_argument("of", [&] { return extract_constraint_list(args[0]); }));
+    return core::make_num_of(convert_argument("of", [&] { return extract_constraint_list(args[0]); }));
 }
 
 PyObject* get_of(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return constraint_list_to_object(c.as<NumOfNode>().of()); });
+    return read_node(self,
+                     [](const core::Constraint& c) { return constraint_list_to_object(c.as<core::NumOfNode>().of()); });
 }
 int set_of(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "of", extract_constraint_list,
-                      [](const Constraint&, std::vector<Constraint> of) { return make_num_of(std::move(of)); });
+    return write_node(
+        self, value, "of", extract_constraint_list,
+        [](const core::Constraint&, std::vector<core::Constraint> of) { return core::make_num_of(std::move(of)); });
 }
 
 PyGetSetDef getset[] = {

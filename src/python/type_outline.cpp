@@ -21,7 +21,7 @@ namespace {
 /// borrow flag.
 struct OutlineObject {
     PyObject_HEAD bool constructed;
-    OutlineRecord record;
+    core::OutlineRecord record;
 };
 
 constexpr const char* parameters[] = {"name", "constraints", "set_options", "set_defaults"};
@@ -103,9 +103,9 @@ void require_dict(PyObject* obj)
 /// The arguments of an outline, converted, before they are packed into its record.
 struct OutlineParts {
     std::string name;
-    std::vector<Constraint> constraints;
-    OptionSettings set_options;
-    OptionDefaults set_defaults;
+    std::vector<core::Constraint> constraints;
+    core::OptionSettings set_options;
+    core::OptionDefaults set_defaults;
 };
 
 OutlineParts build_record(PyObject* const* args)
@@ -130,7 +130,7 @@ OutlineParts build_record(PyObject* const* args)
             require_dict(args[3]);
             walk_dict(args[3], record.set_defaults, [&](PyObject* key, PyObject* value) {
                 std::string name = key_text(key);
-                std::optional<OptionValue> option;
+                std::optional<core::OptionValue> option;
                 if (value != Py_None) option = extract_option_value(value);
                 record.set_defaults.assign(std::move(name), std::move(option), PyUnicode_CheckExact(key));
             });
@@ -151,11 +151,11 @@ PyObject* construct(PyTypeObject* type, const Bound<4>& args)
 {
     OutlineParts parts = build_record(args.data());
     if (PyObject* extra = args.extra_keyword()) raise_extra_keyword(extra);
-    OutlineRecord record(parts.name, std::move(parts.constraints), parts.set_options, parts.set_defaults);
+    core::OutlineRecord record(parts.name, std::move(parts.constraints), parts.set_options, parts.set_defaults);
     PyObject* obj = type->tp_alloc(type, 0);
     if (obj == nullptr) throw_error_set();
     auto* outline = reinterpret_cast<OutlineObject*>(obj);
-    new (&outline->record) OutlineRecord(std::move(record));
+    new (&outline->record) core::OutlineRecord(std::move(record));
     outline->constructed = true;
     return obj;
 }

@@ -8,36 +8,38 @@ namespace {
 constexpr const char* parameters[] = {"package_name", "option_name"};
 constexpr Signature signature{"SpecOption.__new__()", parameters, 2, 2, false};
 
-Constraint build(PyObject* const* args)
+core::Constraint build(PyObject* const* args)
 {
     std::string package_name = convert_argument("package_name", [&] { return text_argument(args[0]); });
     std::string option_name = convert_argument("option_name", [&] { return text_argument(args[1]); });
-    return make_spec_option(package_name, option_name);
+    return core::make_spec_option(package_name, option_name);
 }
 
-const SpecOptionNode& node(const Constraint& c)
+const core::SpecOptionNode& node(const core::Constraint& c)
 {
-    return c.as<SpecOptionNode>();
+    return c.as<core::SpecOptionNode>();
 }
 
 PyObject* get_package_name(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(node(c).package_name())).release(); });
+    return read_node(self,
+                     [](const core::Constraint& c) { return check(utf8_to_str(node(c).package_name())).release(); });
 }
 PyObject* get_option_name(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return check(utf8_to_str(node(c).option_name())).release(); });
+    return read_node(self,
+                     [](const core::Constraint& c) { return check(utf8_to_str(node(c).option_name())).release(); });
 }
 int set_package_name(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "package_name", text_argument, [](const Constraint& old, std::string name) {
-        return make_spec_option(name, node(old).option_name());
+    return write_node(self, value, "package_name", text_argument, [](const core::Constraint& old, std::string name) {
+        return core::make_spec_option(name, node(old).option_name());
     });
 }
 int set_option_name(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "option_name", text_argument, [](const Constraint& old, std::string name) {
-        return make_spec_option(node(old).package_name(), name);
+    return write_node(self, value, "option_name", text_argument, [](const core::Constraint& old, std::string name) {
+        return core::make_spec_option(node(old).package_name(), name);
     });
 }
 

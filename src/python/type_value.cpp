@@ -8,12 +8,13 @@ namespace {
 
 PyObject* get_value(PyObject* self, void*) noexcept
 {
-    return read_node(self, [](const Constraint& c) { return option_value_to_object(c.as<ValueNode>().value()); });
+    return read_node(self,
+                     [](const core::Constraint& c) { return option_value_to_object(c.as<core::ValueNode>().value()); });
 }
 int set_value(PyObject* self, PyObject* value, void*) noexcept
 {
     return write_node(self, value, "value", extract_option_value,
-                      [](const Constraint&, OptionValue v) { return make_value(std::move(v)); });
+                      [](const core::Constraint&, core::OptionValue v) { return core::make_value(std::move(v)); });
 }
 
 PyGetSetDef getset[] = {

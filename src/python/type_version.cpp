@@ -11,13 +11,13 @@ namespace {
 constexpr const char* parameters[] = {"ver"};
 constexpr Signature signature{"Version.__new__()", parameters, 1, 1, false};
 
-PyObject* allocate(PyTypeObject* type, Version value)
+PyObject* allocate(PyTypeObject* type, core::Version value)
 {
     PyObject* obj = type->tp_alloc(type, 0);
     if (obj == nullptr) throw_error_set();
     auto* v = reinterpret_cast<VersionObject*>(obj);
     new (&v->borrow) BorrowFlag();
-    new (&v->value) Version(std::move(value));
+    new (&v->value) core::Version(std::move(value));
     v->constructed = true;
     return obj;
 }
@@ -28,8 +28,8 @@ PyObject* construct(PyTypeObject* type, PyObject* ver)
         if (!PyUnicode_Check(ver)) raise_cast_error(ver, "str");
         return str_utf8(ver);
     });
-    VersionError error;
-    std::optional<Version> parsed = parse_version(text, error);
+    core::VersionError error;
+    std::optional<core::Version> parsed = core::parse_version(text, error);
     if (!parsed) raise(PyExc_ValueError, error.render());
     return allocate(type, std::move(*parsed));
 }
@@ -71,12 +71,12 @@ template <class F> PyObject* with_value(PyObject* self, F&& f) noexcept
 
 PyObject* repr(PyObject* self) noexcept
 {
-    return with_value(self, [](const Version& v) { return check(ascii_to_str(v.debug())).release(); });
+    return with_value(self, [](const core::Version& v) { return check(ascii_to_str(v.debug())).release(); });
 }
 
 PyObject* str(PyObject* self) noexcept
 {
-    return with_value(self, [](const Version& v) { return check(ascii_to_str(v.text())).release(); });
+    return with_value(self, [](const core::Version& v) { return check(ascii_to_str(v.text())).release(); });
 }
 
 void dealloc(PyObject* self) noexcept
@@ -110,7 +110,7 @@ bool is_version_object(PyObject* obj) noexcept
     return Py_TYPE(obj)->tp_dealloc == dealloc;
 }
 
-std::optional<Version> read_version(PyObject* obj)
+std::optional<core::Version> read_version(PyObject* obj)
 {
     if (!is_version_object(obj)) return std::nullopt;
     VersionObject* v = checked_version(obj);
@@ -119,7 +119,7 @@ std::optional<Version> read_version(PyObject* obj)
     return v->value;
 }
 
-PyObject* new_version_object(Version value)
+PyObject* new_version_object(core::Version value)
 {
     return allocate(class_type(ClassId::Version), std::move(value));
 }

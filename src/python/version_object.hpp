@@ -15,14 +15,14 @@ namespace brenk::py {
 struct VersionObject {
     PyObject_HEAD BorrowFlag borrow;
     bool constructed;
-    Version value;
+    core::Version value;
 };
 
 bool is_version_object(PyObject* obj) noexcept;
 /// The value of a Version object (shared), or nothing when `obj` is not one (or is being
 /// written, which never happens).
-std::optional<Version> read_version(PyObject* obj);
+std::optional<core::Version> read_version(PyObject* obj);
 /// A new Version object holding `value`.
-PyObject* new_version_object(Version value);
+PyObject* new_version_object(core::Version value);
 
 } // namespace brenk::py

@@ -12,7 +12,7 @@
 
 #include "comparison.hpp"
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 Constraint val_version(std::string_view text)
@@ -200,4 +200,4 @@ TEST(CheckComparison, MessageKeepsRawTexts)
 }
 
 } // namespace
-} // namespace brenk
+} // namespace brenk::core

@@ -71,7 +71,7 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept
     ::operator delete(p);
 }
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 constexpr int deep = 1'000'000;
@@ -244,4 +244,4 @@ TEST(DeepConstraint, SharedDeepChainBetweenTwoDeepParents)
 }
 
 } // namespace
-} // namespace brenk
+} // namespace brenk::core

@@ -8,7 +8,7 @@
 
 #include "constraint.hpp"
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 using namespace std::literals;
@@ -286,4 +286,4 @@ TEST(BoundedSink, CutsAtTheCapOnACharacterBoundary)
 }
 
 } // namespace
-} // namespace brenk
+} // namespace brenk::core

@@ -12,7 +12,7 @@
 
 #include "option_value.hpp"
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 std::string float_text(double d)
@@ -269,4 +269,4 @@ TEST(OptionValueText, ReturnsTheSinkFailure)
 }
 
 } // namespace
-} // namespace brenk
+} // namespace brenk::core

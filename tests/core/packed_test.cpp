@@ -9,7 +9,7 @@
 
 #include "outline.hpp"
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 OptionValue version_value(std::string_view text)
@@ -135,4 +135,4 @@ TEST(Packed, RepeatedNamesKeepTheLastEntry)
 }
 
 } // namespace
-} // namespace brenk
+} // namespace brenk::core

@@ -8,7 +8,7 @@
 #include "escape.hpp"
 #include "version.hpp"
 
-namespace brenk {
+namespace brenk::core {
 namespace {
 
 using namespace std::literals;
@@ -246,4 +246,4 @@ TEST(Version, DebugForms)
 }
 
 } // namespace
-} // namespace brenk
+} // namespace brenk::core
