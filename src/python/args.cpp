@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dict_snapshot.hpp"
+#include "messages.hpp"
 
 namespace brenk::py {
 namespace {
@@ -13,12 +14,11 @@ namespace {
 {
     const char* verb = given == 1 ? "was" : "were";
     if (sig.required == sig.count) {
-        PyErr_Format(PyExc_TypeError, "%s takes %d positional arguments but %zd %s given", sig.full_name, sig.count,
-                     given, verb);
+        PyErr_Format(PyExc_TypeError, messages::too_many_positional, sig.full_name, sig.count, given, verb);
     }
     else {
-        PyErr_Format(PyExc_TypeError, "%s takes from %d to %d positional arguments but %zd %s given", sig.full_name,
-                     sig.required, sig.count, given, verb);
+        PyErr_Format(PyExc_TypeError, messages::too_many_positional_range, sig.full_name, sig.required, sig.count,
+                     given, verb);
     }
     throw ErrorSet{};
 }
@@ -42,7 +42,7 @@ namespace {
         list += '\'';
         ++listed;
     }
-    PyErr_Format(PyExc_TypeError, "%s missing %d required positional %s: %s", sig.full_name, missing,
+    PyErr_Format(PyExc_TypeError, messages::missing_required, sig.full_name, missing,
                  missing == 1 ? "argument" : "arguments", list.c_str());
     throw ErrorSet{};
 }
@@ -70,7 +70,7 @@ void bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject
     const int index = find_parameter(sig, key);
     if (index >= 0) {
         if (out[index] != nullptr) {
-            PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'", sig.full_name, sig.names[index]);
+            PyErr_Format(PyExc_TypeError, messages::multiple_values, sig.full_name, sig.names[index]);
             throw ErrorSet{};
         }
         out[index] = value;
@@ -78,7 +78,7 @@ void bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject
     }
     if (!sig.collects_extra) {
         // %S runs the str() of a str subclass's key: Python code, after which only the throw follows.
-        PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'", sig.full_name, key);
+        PyErr_Format(PyExc_TypeError, messages::unexpected_keyword, sig.full_name, key);
         throw ErrorSet{};
     }
     if (*extra == nullptr) *extra = key;

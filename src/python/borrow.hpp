@@ -2,6 +2,7 @@
 // The per-object borrow flag: any number of readers or one writer, refused at once on
 // conflict, never waited for.
 #include "errors.hpp"
+#include "messages.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -37,18 +38,13 @@ private:
     static_assert(std::atomic<std::int32_t>::is_always_lock_free);
 };
 
-inline constexpr const char* already_mutably_borrowed = "Already mutably borrowed";
-inline constexpr const char* already_borrowed = "Already borrowed";
-
 /// The classes are mutable, so once a class's __new__ is replaced, object.__new__ can allocate an
 /// instance whose payload was never built (allocation only zeroes memory). Each class keeps a
 /// `constructed` flag, set last by its constructor, and refuses such an object where it reads
 /// its payload: TypeError "'{type}' object was not created by its constructor".
-inline constexpr std::string_view not_constructed = "object was not created by its constructor";
-
 [[noreturn, gnu::cold]] inline void raise_not_constructed(PyObject* obj)
 {
-    raise(PyExc_TypeError, "'" + type_qualname(Py_TYPE(obj)) + "' " + std::string(not_constructed));
+    raise(PyExc_TypeError, "'" + type_qualname(Py_TYPE(obj)) + messages::not_constructed);
 }
 
 /// A shared borrow held for the guard's lifetime; check held() after construction.
@@ -65,7 +61,7 @@ public:
     /// Raises RuntimeError "Already mutably borrowed" when the borrow was refused.
     void require() const
     {
-        if (!held_) raise(PyExc_RuntimeError, already_mutably_borrowed);
+        if (!held_) raise(PyExc_RuntimeError, messages::already_mutably_borrowed);
     }
 
 private:
@@ -78,7 +74,7 @@ class ExclusiveBorrow {
 public:
     explicit ExclusiveBorrow(BorrowFlag& flag) : flag_(flag)
     {
-        if (!flag.try_exclusive()) raise(PyExc_RuntimeError, already_borrowed);
+        if (!flag.try_exclusive()) raise(PyExc_RuntimeError, messages::already_borrowed);
     }
     ~ExclusiveBorrow() { flag_.release_exclusive(); }
     ExclusiveBorrow(const ExclusiveBorrow&) = delete;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "errors.hpp"
+#include "messages.hpp"
 #include "once.hpp"
 
 namespace brenk::py {
@@ -57,7 +58,7 @@ PyTypeObject* class_type(ClassId id)
         }
         catch (const ErrorSet&) {
             Ref cause = Ref::steal(PyErr_GetRaisedException());
-            PyErr_Format(PyExc_RuntimeError, "An error occurred while initializing class %s", entries[index].name);
+            PyErr_Format(PyExc_RuntimeError, messages::class_init_failed, entries[index].name);
             Ref error = Ref::steal(PyErr_GetRaisedException());
             PyException_SetCause(error.get(), cause.release());
             PyErr_SetRaisedException(error.release());

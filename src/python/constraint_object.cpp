@@ -6,13 +6,12 @@
 #include "classes.hpp"
 #include "core/comparison.hpp"
 #include "log.hpp"
+#include "messages.hpp"
 #include "option_values.hpp"
 #include "thread_id.hpp"
 
 namespace brenk::py {
 namespace {
-
-constexpr const char* if_then_path = "brenk::package::constraint::if_then::IfThen";
 
 ClassId class_of(core::ConstraintKind kind)
 {
@@ -45,7 +44,8 @@ std::optional<core::Constraint> convert(PyObject* obj)
 
 std::string conversion_failure_message(PyObject* obj)
 {
-    return "cannot convert '" + render_object(reinterpret_cast<PyObject*>(Py_TYPE(obj))) + "' to Constraint";
+    return messages::constraint_conversion_head + render_object(reinterpret_cast<PyObject*>(Py_TYPE(obj))) +
+           messages::constraint_conversion_tail;
 }
 
 } // namespace
@@ -63,9 +63,9 @@ ConstraintObject* checked_constraint(PyObject* self)
     const std::uint64_t current = current_thread_id();
     const std::uint64_t owner = static_cast<const IfThenObject*>(obj)->owner;
     if (current == owner) return obj;
-    panic(std::string(if_then_path) + " is unsendable, but sent to another thread (calling thread " +
-              std::to_string(current) + " != owning thread " + std::to_string(owner) + ")",
-          "src/package/constraint/if_then");
+    panic(std::string(messages::if_then_path) + messages::if_then_sent + " (calling thread " + std::to_string(current) +
+              " != owning thread " + std::to_string(owner) + ")",
+          messages::at_if_then);
 }
 
 PyObject* new_constraint_object(PyTypeObject* type, core::Constraint node)
@@ -106,7 +106,7 @@ std::optional<core::Constraint> try_extract_constraint(PyObject* obj)
 
 std::vector<core::Constraint> extract_constraint_list(PyObject* obj)
 {
-    if (PyUnicode_Check(obj)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    if (PyUnicode_Check(obj)) raise(PyExc_TypeError, messages::str_is_not_a_list);
     if (!PySequence_Check(obj)) raise_cast_error(obj, "Sequence");
     // __len__, __iter__, __next__, the conversions and each item's release run Python code: the
     // sequence is held by the caller, the iterator and the item here, and `list` is private.
@@ -150,9 +150,7 @@ void constraint_dealloc(PyObject* self) noexcept
         // The payload belongs to its thread: leak it and say so.
         (void)obj->node.detach();
         PyObject* pending = PyErr_GetRaisedException();
-        PyErr_SetString(PyExc_RuntimeError,
-                        "brenk::package::constraint::if_then::IfThen is unsendable, but is being dropped on another "
-                        "thread");
+        PyErr_SetString(PyExc_RuntimeError, messages::if_then_dropped);
         // The hook runs Python code: it is not given this object, whose payload is detached.
         write_unraisable(nullptr);
         PyErr_SetRaisedException(pending);

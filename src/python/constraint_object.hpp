@@ -19,6 +19,7 @@
 #include "borrow.hpp"
 #include "core/constraint.hpp"
 #include "errors.hpp"
+#include "messages.hpp"
 
 namespace brenk::py {
 
@@ -81,7 +82,7 @@ template <class Convert, class Rebuild>
 int write_node(PyObject* self, PyObject* value, const char* name, Convert&& convert, Rebuild&& rebuild) noexcept
 {
     return guard<int>(-1, [&]() -> int {
-        if (value == nullptr) raise(PyExc_AttributeError, "can't delete attribute");
+        if (value == nullptr) raise(PyExc_AttributeError, messages::cannot_delete);
         // The conversion may run Python code that drops the caller's references (setattr
         // called through a functools.partial whose arguments it replaces): hold both.
         Ref held_self = Ref::borrow(self), held_value = Ref::borrow(value);

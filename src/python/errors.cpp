@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "core/sink.hpp"
+#include "messages.hpp"
 #include "once.hpp"
 #include "output.hpp"
 #include "thread_id.hpp"
@@ -28,14 +29,14 @@ void write_stderr(const std::string& text) noexcept
 void throw_error_set()
 {
     if (!PyErr_Occurred()) {
-        PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+        PyErr_SetString(PyExc_SystemError, messages::no_exception_set);
     }
     throw ErrorSet{};
 }
 
 void raise(PyObject* type, std::string_view message)
 {
-    Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    Ref text = Ref::steal(utf8_to_str_lossy(message));
     if (text) PyErr_SetObject(type, text.get());
     throw_error_set();
 }
@@ -43,9 +44,8 @@ void raise(PyObject* type, std::string_view message)
 PyObject* panic_type()
 {
     return panic_cell.get_or_init([]() -> PyObject* {
-        PyObject* type =
-            PyErr_NewExceptionWithDoc("brenk_runtime.PanicException", panic_doc, PyExc_BaseException, nullptr);
-        if (type == nullptr) Py_FatalError("Failed to initialize new exception type.");
+        PyObject* type = PyErr_NewExceptionWithDoc(messages::panic_type_name, panic_doc, PyExc_BaseException, nullptr);
+        if (type == nullptr) Py_FatalError(messages::panic_type_failed);
         return type;
     });
 }
@@ -55,7 +55,7 @@ void panic(std::string_view message, const char* location)
     write_stderr("brenk: internal failure on thread " + std::to_string(current_thread_id()) + " at " + location + ": " +
                  std::string(message) + "\n");
     PyObject* type = panic_type();
-    Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    Ref text = Ref::steal(utf8_to_str_lossy(message));
     // PanicException is a mutable class, so making the instance may run a replaced __new__ or
     // __init__: every caller panics outside critical sections, with nothing borrowed.
     if (text) PyErr_SetObject(type, text.get());
@@ -96,12 +96,12 @@ std::string type_qualname(PyTypeObject* type)
         }
     }
     discard_error();
-    return "<failed to extract type name>";
+    return messages::unknown_type_name;
 }
 
 void raise_cast_error(PyObject* obj, const char* target)
 {
-    raise(PyExc_TypeError, "'" + type_qualname(Py_TYPE(obj)) + "' object cannot be cast as '" + target + "'");
+    raise(PyExc_TypeError, "'" + type_qualname(Py_TYPE(obj)) + messages::cannot_be_cast + target + "'");
 }
 
 std::string render_object(PyObject* obj)
@@ -122,11 +122,12 @@ std::string render_object(PyObject* obj)
     if (name) {
         Py_ssize_t size = 0;
         if (const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size)) {
-            return "<unprintable " + std::string(utf8, static_cast<std::size_t>(size)) + " object>";
+            return messages::unprintable_head + std::string(utf8, static_cast<std::size_t>(size)) +
+                   messages::unprintable_tail;
         }
     }
     discard_error();
-    return "<unprintable object>";
+    return messages::unprintable;
 }
 
 void reraise_attributed(const char* name)
@@ -137,9 +138,9 @@ void reraise_attributed(const char* name)
         PyErr_SetRaisedException(exc.release());
         throw ErrorSet{};
     }
-    const std::string message = "argument '" + std::string(name) + "': " + render_object(exc.get());
+    const std::string message = messages::argument_prefix + std::string(name) + "': " + render_object(exc.get());
     Ref cause = Ref::steal(PyException_GetCause(exc.get()));
-    Ref text = check(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    Ref text = check(utf8_to_str_lossy(message));
     Ref replacement = check(PyObject_CallOneArg(PyExc_TypeError, text.get()));
     PyException_SetCause(replacement.get(), cause.release());
     PyErr_SetRaisedException(replacement.release());
@@ -153,7 +154,7 @@ void set_error_from_current_exception() noexcept
     }
     catch (const ErrorSet&) {
         if (!PyErr_Occurred()) {
-            PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+            PyErr_SetString(PyExc_SystemError, messages::no_exception_set);
         }
     }
     catch (const std::bad_alloc&) {
@@ -161,14 +162,14 @@ void set_error_from_current_exception() noexcept
     }
     catch (const std::exception& e) {
         try {
-            panic(std::string("unexpected native exception: ") + e.what(), "src/lib");
+            panic(std::string(messages::unexpected_native) + ": " + e.what(), messages::at_lib);
         }
         catch (...) {
         }
     }
     catch (...) {
         try {
-            panic("unexpected native exception", "src/lib");
+            panic(messages::unexpected_native, messages::at_lib);
         }
         catch (...) {
         }
@@ -185,6 +186,11 @@ PyObject* ascii_to_str(std::string_view text)
 PyObject* utf8_to_str(std::string_view text)
 {
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
+}
+
+PyObject* utf8_to_str_lossy(std::string_view text)
+{
+    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }
 
 std::string_view str_utf8(PyObject* str)

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "messages.hpp"
 #include "ref.hpp"
 #include "thread_exit.hpp"
 
@@ -17,7 +18,7 @@ namespace brenk::py {
 /// Thrown when a Python exception is pending and the operation must unwind.
 struct ErrorSet {};
 
-/// Throws ErrorSet; sets SystemError "attempted to fetch exception but none was set" when
+/// Throws ErrorSet; sets SystemError messages::no_exception_set when
 /// no exception is pending.
 [[noreturn]] void throw_error_set();
 
@@ -45,7 +46,7 @@ PyObject* panic_type();
 /// never swallowed: it is kept pending and ErrorSet is thrown.
 void discard_error();
 
-/// The qualified name of a type for messages, or "<failed to extract type name>".
+/// The qualified name of a type for messages, or messages::unknown_type_name.
 std::string type_qualname(PyTypeObject* type);
 
 /// Raises TypeError "'{type}' object cannot be cast as '{target}'".
@@ -93,6 +94,8 @@ template <class R, class F> R guard(R failed, F&& body) noexcept
 PyObject* ascii_to_str(std::string_view text);
 /// Builds a str from UTF-8 bytes.
 PyObject* utf8_to_str(std::string_view text);
+/// Builds a str from UTF-8 bytes, invalid sequences replaced by U+FFFD (message texts).
+PyObject* utf8_to_str_lossy(std::string_view text);
 /// The UTF-8 text of a str object; the encoding error propagates (lone surrogates).
 std::string_view str_utf8(PyObject* str);
 

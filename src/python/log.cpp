@@ -5,6 +5,7 @@
 #include <string>
 
 #include "errors.hpp"
+#include "messages.hpp"
 #include "output.hpp"
 
 namespace brenk::py {
@@ -14,7 +15,7 @@ std::atomic<int> min_enabled_level{static_cast<int>(Level::Off)};
 
 namespace {
 
-constexpr LogSite activation_site{Level::Warn, "brenk", "src/lib", 100};
+constexpr LogSite activation_site{Level::Warn, messages::target_top, messages::at_lib, 100};
 
 /// Installation goes empty -> installing -> set, once per process.
 enum InstallState : int { not_installed = 0, installing = 1, installed = 2 };
@@ -131,14 +132,12 @@ PyObject* init_tracing(PyObject*, PyObject*) noexcept
         const bool colour = colour_from_environment();
         int expected = not_installed;
         if (!install_state.compare_exchange_strong(expected, installing, std::memory_order_acq_rel)) {
-            panic("Failed to set subscriber: SetGlobalDefaultError(\"a global default trace dispatcher has already "
-                  "been set\")",
-                  "src/lib");
+            panic(messages::subscriber_already_set, messages::at_lib);
         }
         use_colour.store(colour, std::memory_order_relaxed);
         detail::min_enabled_level.store(static_cast<int>(Level::Info), std::memory_order_release);
         install_state.store(installed, std::memory_order_release);
-        emit(activation_site, "tracing activated");
+        emit(activation_site, messages::tracing_activated);
         Py_RETURN_NONE;
     });
 }
@@ -146,8 +145,8 @@ PyObject* init_tracing(PyObject*, PyObject*) noexcept
 PyObject* main_entry(PyObject*, PyObject*) noexcept
 {
     return guard<PyObject*>(nullptr, []() -> PyObject* {
-        const int error = write_whole(Stream::out, "brenk entrypoint\n");
-        if (error != 0) panic(std::string("failed printing to stdout: ") + std::strerror(error), "src/lib");
+        const int error = write_whole(Stream::out, messages::entry_line);
+        if (error != 0) panic(messages::failed_printing + std::string(std::strerror(error)), messages::at_lib);
         Py_RETURN_NONE;
     });
 }

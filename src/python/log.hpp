@@ -5,6 +5,8 @@
 #include <atomic>
 #include <string_view>
 
+#include "messages.hpp"
+
 namespace brenk::py {
 
 enum class Level : int { Trace = 0, Debug = 1, Info = 2, Warn = 3, Error = 4, Off = 5 };
@@ -12,8 +14,8 @@ enum class Level : int { Trace = 0, Debug = 1, Info = 2, Warn = 3, Error = 4, Of
 /// Where a record comes from: carried with it, not printed.
 struct LogSite {
     Level level;
-    const char* target; // "brenk::package::outline"
-    const char* file;   // "src/package/outline"
+    const char* target; // messages::target_outline
+    const char* file;   // messages::at_outline
     int line;
 };
 
@@ -34,10 +36,9 @@ void emit(const LogSite& site, std::string_view message) noexcept;
 PyObject* init_tracing(PyObject* module, PyObject* unused) noexcept;
 PyObject* main_entry(PyObject* module, PyObject* unused) noexcept;
 
-inline constexpr LogSite constraint_conversion_site{Level::Error, "brenk::package::constraint",
-                                                    "src/package/constraint/mod", 324};
-inline constexpr LogSite option_value_conversion_site{Level::Error, "brenk::spec::spec_option", "src/spec/spec_option",
-                                                      237};
-inline constexpr LogSite outline_keyword_site{Level::Error, "brenk::package::outline", "src/package/outline", 542};
+inline constexpr LogSite constraint_conversion_site{Level::Error, messages::target_constraint, messages::at_constraint,
+                                                    324};
+inline constexpr LogSite option_value_conversion_site{Level::Error, messages::target_option, messages::at_option, 237};
+inline constexpr LogSite outline_keyword_site{Level::Error, messages::target_outline, messages::at_outline, 542};
 
 } // namespace brenk::py

@@ -7,6 +7,7 @@
 #include "classes.hpp"
 #include "errors.hpp"
 #include "log.hpp"
+#include "messages.hpp"
 #include "once.hpp"
 
 namespace brenk::py {
@@ -36,7 +37,7 @@ void add_to_module(PyObject* module, PyObject* name, PyObject* value)
     else if (!PyList_Check(all.get())) {
         raise_cast_error(all.get(), "PyList");
     }
-    if (PyList_Append(all.get(), name) < 0) panic("could not append __name__ to __all__", "src/lib");
+    if (PyList_Append(all.get(), name) < 0) panic(messages::all_append_failed, messages::at_lib);
     check_status(PyObject_SetAttr(module, name, value));
 }
 
@@ -113,9 +114,7 @@ PyObject* init_module() noexcept
         if (id == -1) throw_error_set();
         std::int64_t expected = -1;
         if (!recorded_interpreter.compare_exchange_strong(expected, id) && expected != id) {
-            raise(PyExc_ImportError,
-                  "brenk keeps process-wide state and its modules do not yet support subinterpreters; import it "
-                  "only from the main interpreter");
+            raise(PyExc_ImportError, messages::subinterpreter_refused);
         }
         return Py_NewRef(module_cell.get_or_init(create_module));
     });

@@ -5,6 +5,7 @@
 
 #include "errors.hpp"
 #include "log.hpp"
+#include "messages.hpp"
 #include "version_object.hpp"
 
 namespace brenk::py {
@@ -118,8 +119,9 @@ std::optional<core::OptionValue> try_extract_value(PyObject* obj)
 core::OptionValue extract_option_value(PyObject* obj)
 {
     if (auto value = try_extract_value(obj)) return std::move(*value);
-    const std::string message =
-        "cannot cast Python type '" + render_object(reinterpret_cast<PyObject*>(Py_TYPE(obj))) + "' to SpecOptionValue";
+    const std::string message = messages::option_conversion_head +
+                                render_object(reinterpret_cast<PyObject*>(Py_TYPE(obj))) +
+                                messages::option_conversion_tail;
     emit(option_value_conversion_site, message);
     raise(PyExc_TypeError, message);
 }

@@ -11,6 +11,7 @@
 #include "core/outline.hpp"
 #include "dict_snapshot.hpp"
 #include "log.hpp"
+#include "messages.hpp"
 #include "option_values.hpp"
 
 namespace brenk::py {
@@ -82,9 +83,9 @@ template <class Map, class F> void walk_dict(PyObject* dict, Map& map, F&& visit
         case WalkStep::End:
             return;
         case WalkStep::SizeChanged:
-            panic("dictionary changed size during iteration", "src/package/outline");
+            panic(messages::dict_changed_size, messages::at_outline);
         case WalkStep::KeysChanged:
-            panic("dictionary keys changed during iteration", "src/package/outline");
+            panic(messages::dict_keys_changed, messages::at_outline);
         }
     }
 }
@@ -142,7 +143,7 @@ OutlineParts build_record(PyObject* const* args)
 
 [[noreturn]] void raise_extra_keyword(PyObject* keyword)
 {
-    const std::string message = "PyPackageOutline unexpected keyword argument '" + std::string(str_utf8(keyword)) + "'";
+    const std::string message = messages::outline_keyword_head + std::string(str_utf8(keyword)) + "'";
     emit(outline_keyword_site, message);
     raise(PyExc_ValueError, message);
 }
