@@ -18,6 +18,7 @@
 
 #include "comparison.hpp"
 #include "constraint.hpp"
+#include "render.hpp"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "comparison.hpp"
+#include "render.hpp"
 
 namespace brenk::core {
 namespace {

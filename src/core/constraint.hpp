@@ -141,8 +141,4 @@ Constraint make_num_of(std::vector<Constraint> of);
 Constraint make_spec_option(std::string_view package_name, std::string_view option_name);
 Constraint make_value(const OptionValue& value);
 
-/// Writes the text rendering of `c` into `sink`; stops at and returns the sink's failure.
-bool constraint_text(const Constraint& c, Sink& sink);
-std::string constraint_string(const Constraint& c);
-
 } // namespace brenk::core

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "constraint.hpp"
+#include "render.hpp"
 
 namespace brenk::core {
 namespace {

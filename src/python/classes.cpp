@@ -15,17 +15,17 @@ struct ClassEntry {
 };
 
 constexpr ClassEntry entries[class_count] = {
-    {"PackageOutline", create_package_outline_type},
-    {"Cmp", create_cmp_type},
-    {"CmpType", create_cmp_type_type},
-    {"Depends", create_depends_type},
-    {"IfThen", create_if_then_type},
-    {"Maximize", create_maximize_type},
-    {"Minimize", create_minimize_type},
-    {"NumOf", create_num_of_type},
-    {"SpecOption", create_spec_option_type},
-    {"Value", create_value_type},
-    {"Version", create_version_type},
+    {"PackageOutline", create_package_outline_class},
+    {"Cmp", create_cmp_class},
+    {"CmpType", create_cmp_type_class},
+    {"Depends", create_depends_class},
+    {"IfThen", create_if_then_class},
+    {"Maximize", create_maximize_class},
+    {"Minimize", create_minimize_class},
+    {"NumOf", create_num_of_class},
+    {"SpecOption", create_spec_option_class},
+    {"Value", create_value_class},
+    {"Version", create_version_class},
 };
 
 OnceObject cells[class_count];

@@ -33,16 +33,16 @@ PyObject* create_class(const char* qualified_name, std::size_t basicsize, PyType
                        vectorcallfunc vectorcall = nullptr);
 
 /// Creators, one per class file. Each returns a new reference to a fresh type object.
-PyObject* create_package_outline_type();
-PyObject* create_cmp_type();
-PyObject* create_cmp_type_type();
-PyObject* create_depends_type();
-PyObject* create_if_then_type();
-PyObject* create_maximize_type();
-PyObject* create_minimize_type();
-PyObject* create_num_of_type();
-PyObject* create_spec_option_type();
-PyObject* create_value_type();
-PyObject* create_version_type();
+PyObject* create_package_outline_class();
+PyObject* create_cmp_class();
+PyObject* create_cmp_type_class();
+PyObject* create_depends_class();
+PyObject* create_if_then_class();
+PyObject* create_maximize_class();
+PyObject* create_minimize_class();
+PyObject* create_num_of_class();
+PyObject* create_spec_option_class();
+PyObject* create_value_class();
+PyObject* create_version_class();
 
 } // namespace brenk::py

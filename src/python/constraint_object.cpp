@@ -7,7 +7,8 @@
 #include "core/comparison.hpp"
 #include "log.hpp"
 #include "messages.hpp"
-#include "option_values.hpp"
+#include "option_value_conversion.hpp"
+#include "text.hpp"
 #include "thread_id.hpp"
 
 namespace brenk::py {
@@ -38,7 +39,7 @@ std::optional<core::Constraint> convert(PyObject* obj)
     if (is_constraint_object(obj)) {
         if (auto node = read_constraint_object(obj)) return node;
     }
-    if (auto value = try_extract_value(obj)) return core::make_value(std::move(*value));
+    if (auto value = try_extract_option_value(obj)) return core::make_value(std::move(*value));
     return std::nullopt;
 }
 

@@ -124,9 +124,7 @@ PyObject* create_constraint_class(const char* qualified_name, const char* doc, P
                                   PyMethodDef* methods, newfunc tp_new, vectorcallfunc vectorcall,
                                   std::size_t basic_size = sizeof(ConstraintObject));
 
-/// Argument conversions used by the constructors and setters.
-std::string text_argument(PyObject* obj);        // must be a str
-core::CmpType cmp_type_argument(PyObject* obj);  // must be a CmpType object
-PyObject* new_cmp_type_object(core::CmpType op); // a fresh CmpType object
+/// The text of an argument that must be a str.
+std::string text_argument(PyObject* obj);
 
 } // namespace brenk::py

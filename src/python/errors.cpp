@@ -7,6 +7,7 @@
 #include "messages.hpp"
 #include "once.hpp"
 #include "output.hpp"
+#include "text.hpp"
 #include "thread_id.hpp"
 
 namespace brenk::py {
@@ -174,31 +175,6 @@ void set_error_from_current_exception() noexcept
         catch (...) {
         }
     }
-}
-
-PyObject* ascii_to_str(std::string_view text)
-{
-    PyObject* s = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 127);
-    if (s != nullptr && !text.empty()) std::memcpy(PyUnicode_DATA(s), text.data(), text.size());
-    return s;
-}
-
-PyObject* utf8_to_str(std::string_view text)
-{
-    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
-}
-
-PyObject* utf8_to_str_lossy(std::string_view text)
-{
-    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
-}
-
-std::string_view str_utf8(PyObject* str)
-{
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
-    if (utf8 == nullptr) throw_error_set();
-    return std::string_view(utf8, static_cast<std::size_t>(size));
 }
 
 void write_unraisable(PyObject* context) noexcept

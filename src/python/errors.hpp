@@ -90,15 +90,6 @@ template <class R, class F> R guard(R failed, F&& body) noexcept
     }
 }
 
-/// Builds a str from ASCII bytes without UTF-8 decoding.
-PyObject* ascii_to_str(std::string_view text);
-/// Builds a str from UTF-8 bytes.
-PyObject* utf8_to_str(std::string_view text);
-/// Builds a str from UTF-8 bytes, invalid sequences replaced by U+FFFD (message texts).
-PyObject* utf8_to_str_lossy(std::string_view text);
-/// The UTF-8 text of a str object; the encoding error propagates (lone surrogates).
-std::string_view str_utf8(PyObject* str);
-
 /// Reports an exception (already pending) through sys.unraisablehook, with `context`.
 void write_unraisable(PyObject* context) noexcept;
 

@@ -142,13 +142,4 @@ PyObject* init_tracing(PyObject*, PyObject*) noexcept
     });
 }
 
-PyObject* main_entry(PyObject*, PyObject*) noexcept
-{
-    return guard<PyObject*>(nullptr, []() -> PyObject* {
-        const int error = write_whole(Stream::out, messages::entry_line);
-        if (error != 0) panic(messages::failed_printing + std::string(std::strerror(error)), messages::at_lib);
-        Py_RETURN_NONE;
-    });
-}
-
 } // namespace brenk::py

@@ -32,9 +32,8 @@ inline bool log_enabled(Level level) noexcept
 /// Formats and writes one record; never fails from the caller's point of view.
 void emit(const LogSite& site, std::string_view message) noexcept;
 
-/// The module functions init_tracing() and main_entry().
+/// The module function init_tracing(): installs the log, once per process.
 PyObject* init_tracing(PyObject* module, PyObject* unused) noexcept;
-PyObject* main_entry(PyObject* module, PyObject* unused) noexcept;
 
 inline constexpr LogSite constraint_conversion_site{Level::Error, messages::target_constraint, messages::at_constraint,
                                                     324};

@@ -3,12 +3,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 #include "classes.hpp"
 #include "errors.hpp"
 #include "log.hpp"
 #include "messages.hpp"
 #include "once.hpp"
+#include "output.hpp"
 
 namespace brenk::py {
 namespace {
@@ -20,6 +23,16 @@ OnceObject module_cell;
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT, "brenk", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
+
+/// main_entry(): prints the entry line on standard output, whole, under the output lock.
+PyObject* main_entry(PyObject*, PyObject*) noexcept
+{
+    return guard<PyObject*>(nullptr, []() -> PyObject* {
+        const int error = write_whole(Stream::out, messages::entry_line);
+        if (error != 0) panic(messages::failed_printing + std::string(std::strerror(error)), messages::at_lib);
+        Py_RETURN_NONE;
+    });
+}
 
 PyMethodDef init_tracing_def = {"init_tracing", init_tracing, METH_NOARGS, "init_tracing()\n--\n\n"};
 PyMethodDef main_entry_def = {"main_entry", main_entry, METH_NOARGS, "main_entry()\n--\n\n"};

@@ -1,6 +1,7 @@
 // Cmp: lhs op rhs; the only class with if_then.
 #include "classes.hpp"
 #include "constraint_object.hpp"
+#include "type_cmp_type.hpp"
 
 namespace brenk::py {
 namespace {
@@ -87,7 +88,7 @@ PyMethodDef methods[] = {
 
 } // namespace
 
-PyObject* create_cmp_type()
+PyObject* create_cmp_class()
 {
     return create_constraint_class("builtins.Cmp", "Cmp(lhs, rhs, op)\n--\n\n", getset, methods,
                                    constraint_new<cmp_signature, build>, constraint_vectorcall<cmp_signature, build>);

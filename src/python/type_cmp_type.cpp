@@ -1,8 +1,10 @@
 // CmpType: the comparison operator enumeration. The six members are class attributes; the
 // op getter makes a fresh object each time, so members compare by identity only.
+#include "type_cmp_type.hpp"
 #include "borrow.hpp"
 #include "classes.hpp"
 #include "constraint_object.hpp"
+#include "text.hpp"
 
 #include <string>
 
@@ -63,7 +65,7 @@ PyType_Slot slots[] = {
 
 } // namespace
 
-PyObject* create_cmp_type_type()
+PyObject* create_cmp_type_class()
 {
     Ref type = check(create_class("builtins.CmpType", sizeof(CmpTypeObject), slots, true));
     auto* tp = reinterpret_cast<PyTypeObject*>(type.get());

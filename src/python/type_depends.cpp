@@ -1,6 +1,7 @@
 // Depends: a dependency on another package, by name.
 #include "classes.hpp"
 #include "constraint_object.hpp"
+#include "text.hpp"
 
 namespace brenk::py {
 namespace {
@@ -31,7 +32,7 @@ PyGetSetDef getset[] = {
 
 } // namespace
 
-PyObject* create_depends_type()
+PyObject* create_depends_class()
 {
     return create_constraint_class("builtins.Depends", "Depends(name)\n--\n\n", getset, nullptr,
                                    constraint_new<signature, build>, constraint_vectorcall<signature, build>);

@@ -49,7 +49,7 @@ PyGetSetDef getset[] = {
 
 } // namespace
 
-PyObject* create_if_then_type()
+PyObject* create_if_then_class()
 {
     return create_constraint_class("builtins.IfThen", "IfThen(cond, then)\n--\n\n", getset, nullptr,
                                    constraint_new<signature, build>, constraint_vectorcall<signature, build>,

@@ -32,7 +32,7 @@ PyGetSetDef getset[] = {
 
 } // namespace
 
-PyObject* create_num_of_type()
+PyObject* create_num_of_class()
 {
     return create_constraint_class("builtins.NumOf", "NumOf(of)\n--\n\n", getset, nullptr,
                                    constraint_new<signature, build>, constraint_vectorcall<signature, build>);

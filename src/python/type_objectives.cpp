@@ -36,14 +36,14 @@ PyGetSetDef minimize_getset[] = {
 
 } // namespace
 
-PyObject* create_maximize_type()
+PyObject* create_maximize_class()
 {
     return create_constraint_class("builtins.Maximize", "Maximize(item)\n--\n\n", maximize_getset, nullptr,
                                    constraint_new<maximize_signature, build<core::make_maximize>>,
                                    constraint_vectorcall<maximize_signature, build<core::make_maximize>>);
 }
 
-PyObject* create_minimize_type()
+PyObject* create_minimize_class()
 {
     return create_constraint_class("builtins.Minimize", "Minimize(item)\n--\n\n", minimize_getset, nullptr,
                                    constraint_new<minimize_signature, build<core::make_minimize>>,

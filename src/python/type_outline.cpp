@@ -12,7 +12,8 @@
 #include "dict_snapshot.hpp"
 #include "log.hpp"
 #include "messages.hpp"
-#include "option_values.hpp"
+#include "option_value_conversion.hpp"
+#include "text.hpp"
 
 namespace brenk::py {
 namespace {
@@ -198,7 +199,7 @@ PyType_Slot slots[] = {
 
 } // namespace
 
-PyObject* create_package_outline_type()
+PyObject* create_package_outline_class()
 {
     return create_class("builtins.PackageOutline", sizeof(OutlineObject), slots, false, vectorcall);
 }

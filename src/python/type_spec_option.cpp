@@ -1,6 +1,7 @@
 // SpecOption: a reference to one option of one package.
 #include "classes.hpp"
 #include "constraint_object.hpp"
+#include "text.hpp"
 
 namespace brenk::py {
 namespace {
@@ -51,7 +52,7 @@ PyGetSetDef getset[] = {
 
 } // namespace
 
-PyObject* create_spec_option_type()
+PyObject* create_spec_option_class()
 {
     return create_constraint_class("builtins.SpecOption", "SpecOption(package_name, option_name)\n--\n\n", getset,
                                    nullptr, constraint_new<signature, build>, constraint_vectorcall<signature, build>);

@@ -1,7 +1,7 @@
 // Value: a literal option value inside a constraint; made only by conversions.
 #include "classes.hpp"
 #include "constraint_object.hpp"
-#include "option_values.hpp"
+#include "option_value_conversion.hpp"
 
 namespace brenk::py {
 namespace {
@@ -24,7 +24,7 @@ PyGetSetDef getset[] = {
 
 } // namespace
 
-PyObject* create_value_type()
+PyObject* create_value_class()
 {
     return create_constraint_class("builtins.Value", nullptr, getset, nullptr, nullptr, nullptr);
 }

@@ -2,7 +2,8 @@
 #include "args.hpp"
 
 #include "classes.hpp"
-#include "version_object.hpp"
+#include "text.hpp"
+#include "type_version.hpp"
 #include <new>
 
 namespace brenk::py {
@@ -100,7 +101,7 @@ PyType_Slot slots[] = {
 
 } // namespace
 
-PyObject* create_version_type()
+PyObject* create_version_class()
 {
     return create_class("builtins.Version", sizeof(VersionObject), slots, false, vectorcall);
 }

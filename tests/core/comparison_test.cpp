@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "comparison.hpp"
+#include "render.hpp"
 
 namespace brenk::core {
 namespace {

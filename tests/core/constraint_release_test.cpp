@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "constraint.hpp"
+#include "render.hpp"
 
 namespace {
 std::atomic<long long> live_blocks{0};

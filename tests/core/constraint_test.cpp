@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "constraint.hpp"
+#include "render.hpp"
 
 namespace brenk::core {
 namespace {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "outline.hpp"
+#include "render.hpp"
 
 namespace brenk::core {
 namespace {

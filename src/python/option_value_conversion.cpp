@@ -1,4 +1,4 @@
-#include "option_values.hpp"
+#include "option_value_conversion.hpp"
 
 #include <cstring>
 #include <string>
@@ -6,7 +6,8 @@
 #include "errors.hpp"
 #include "log.hpp"
 #include "messages.hpp"
-#include "version_object.hpp"
+#include "text.hpp"
+#include "type_version.hpp"
 
 namespace brenk::py {
 namespace {
@@ -97,7 +98,7 @@ std::optional<core::OptionValue> try_str(PyObject* obj)
 
 } // namespace
 
-std::optional<core::OptionValue> try_extract_value(PyObject* obj)
+std::optional<core::OptionValue> try_extract_option_value(PyObject* obj)
 {
     // Exact builtins go straight to their own step; the earlier steps cannot accept them.
     if (PyLong_CheckExact(obj)) {
@@ -118,7 +119,7 @@ std::optional<core::OptionValue> try_extract_value(PyObject* obj)
 
 core::OptionValue extract_option_value(PyObject* obj)
 {
-    if (auto value = try_extract_value(obj)) return std::move(*value);
+    if (auto value = try_extract_option_value(obj)) return std::move(*value);
     const std::string message = messages::option_conversion_head +
                                 render_object(reinterpret_cast<PyObject*>(Py_TYPE(obj))) +
                                 messages::option_conversion_tail;

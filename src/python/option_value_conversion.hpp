@@ -12,9 +12,9 @@ namespace brenk::py {
 /// nothing with no exception pending when none applies; an internal failure raised by
 /// Python code it calls, and the refusal of a Version made without its constructor, still
 /// propagate.
-std::optional<core::OptionValue> try_extract_value(PyObject* obj);
+std::optional<core::OptionValue> try_extract_option_value(PyObject* obj);
 
-/// try_extract_value, or TypeError "cannot cast Python type '{}' to SpecOptionValue"
+/// try_extract_option_value, or TypeError "cannot cast Python type '{}' to SpecOptionValue"
 /// (written to the log first).
 core::OptionValue extract_option_value(PyObject* obj);
 

@@ -1,0 +1,18 @@
+#pragma once
+// str objects from UTF-8 (or ASCII) bytes and back.
+#include <Python.h>
+
+#include <string_view>
+
+namespace brenk::py {
+
+/// Builds a str from ASCII bytes without UTF-8 decoding.
+PyObject* ascii_to_str(std::string_view text);
+/// Builds a str from UTF-8 bytes.
+PyObject* utf8_to_str(std::string_view text);
+/// Builds a str from UTF-8 bytes, invalid sequences replaced by U+FFFD (message texts).
+PyObject* utf8_to_str_lossy(std::string_view text);
+/// The UTF-8 text of a str object; the encoding error propagates (lone surrogates).
+std::string_view str_utf8(PyObject* str);
+
+} // namespace brenk::py
