@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "core/constraint.hpp"
+
 namespace brenk::py {
 
 enum class ClassId : int {
@@ -26,23 +28,31 @@ inline constexpr int class_count = 11;
 PyTypeObject* class_type(ClassId id);
 const char* class_name(ClassId id);
 
+/// The submodule of brenk.package that holds a class.
+enum class Placement : int { Outline, Constraint, Version };
+Placement class_placement(ClassId id);
+
+/// The class whose objects hold nodes of `kind`.
+ClassId class_of(core::ConstraintKind kind);
+
 /// Creates a class from its slots: no subclassing, no __dict__, no weak references, no GC,
 /// a mutable type; `no_constructor` adds the disallow-instantiation flag. A non-null
 /// `vectorcall` makes calls of the class skip tuple and dict building.
 PyObject* create_class(const char* qualified_name, std::size_t basicsize, PyType_Slot* slots, bool no_constructor,
                        vectorcallfunc vectorcall = nullptr);
 
-/// Creators, one per class file. Each returns a new reference to a fresh type object.
-PyObject* create_package_outline_class();
-PyObject* create_cmp_class();
-PyObject* create_cmp_type_class();
-PyObject* create_depends_class();
-PyObject* create_if_then_class();
-PyObject* create_maximize_class();
-PyObject* create_minimize_class();
-PyObject* create_num_of_class();
-PyObject* create_spec_option_class();
-PyObject* create_value_class();
-PyObject* create_version_class();
+/// Creators, one per class file, given the class's qualified name from the table. Each returns
+/// a new reference to a fresh type object.
+PyObject* create_package_outline_class(const char* qualified_name);
+PyObject* create_cmp_class(const char* qualified_name);
+PyObject* create_cmp_type_class(const char* qualified_name);
+PyObject* create_depends_class(const char* qualified_name);
+PyObject* create_if_then_class(const char* qualified_name);
+PyObject* create_maximize_class(const char* qualified_name);
+PyObject* create_minimize_class(const char* qualified_name);
+PyObject* create_num_of_class(const char* qualified_name);
+PyObject* create_spec_option_class(const char* qualified_name);
+PyObject* create_value_class(const char* qualified_name);
+PyObject* create_version_class(const char* qualified_name);
 
 } // namespace brenk::py

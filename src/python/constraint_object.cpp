@@ -14,15 +14,6 @@
 namespace brenk::py {
 namespace {
 
-ClassId class_of(core::ConstraintKind kind)
-{
-    static constexpr ClassId ids[core::constraint_kind_count] = {
-        ClassId::Cmp,      ClassId::Depends, ClassId::IfThen,     ClassId::Maximize,
-        ClassId::Minimize, ClassId::NumOf,   ClassId::SpecOption, ClassId::Value,
-    };
-    return ids[static_cast<int>(kind)];
-}
-
 /// Copies the node of a constraint object under a shared borrow; nothing when the object
 /// is being written.
 std::optional<core::Constraint> read_constraint_object(PyObject* obj)

@@ -90,20 +90,26 @@ Ref new_submodule(const char* name)
     return check(PyModule_NewObject(text.get()));
 }
 
+/// Adds every class placed in `placement` to `module`, in table order.
+void add_classes(PyObject* module, Placement placement)
+{
+    for (int i = 0; i < class_count; ++i) {
+        const auto id = static_cast<ClassId>(i);
+        if (class_placement(id) == placement) add_class(module, id);
+    }
+}
+
 void build_module_tree(PyObject* top)
 {
     Ref package = new_submodule("package");
     Ref outline = new_submodule("outline");
-    add_class(outline.get(), ClassId::PackageOutline);
+    add_classes(outline.get(), Placement::Outline);
     register_submodule(package.get(), outline.get(), "brenk.package.outline");
     Ref constraint = new_submodule("constraint");
-    for (ClassId id : {ClassId::Cmp, ClassId::CmpType, ClassId::Depends, ClassId::IfThen, ClassId::Maximize,
-                       ClassId::Minimize, ClassId::NumOf, ClassId::SpecOption, ClassId::Value}) {
-        add_class(constraint.get(), id);
-    }
+    add_classes(constraint.get(), Placement::Constraint);
     register_submodule(package.get(), constraint.get(), "brenk.package.constraint");
     Ref version = new_submodule("version");
-    add_class(version.get(), ClassId::Version);
+    add_classes(version.get(), Placement::Version);
     register_submodule(package.get(), version.get(), "brenk.package.version");
     register_submodule(top, package.get(), "brenk.package");
     add_function(top, &init_tracing_def);

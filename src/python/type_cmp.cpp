@@ -88,9 +88,9 @@ PyMethodDef methods[] = {
 
 } // namespace
 
-PyObject* create_cmp_class()
+PyObject* create_cmp_class(const char* qualified_name)
 {
-    return create_constraint_class("builtins.Cmp", "Cmp(lhs, rhs, op)\n--\n\n", getset, methods,
+    return create_constraint_class(qualified_name, "Cmp(lhs, rhs, op)\n--\n\n", getset, methods,
                                    constraint_new<cmp_signature, build>, constraint_vectorcall<cmp_signature, build>);
 }
 

@@ -65,9 +65,9 @@ PyType_Slot slots[] = {
 
 } // namespace
 
-PyObject* create_cmp_type_class()
+PyObject* create_cmp_type_class(const char* qualified_name)
 {
-    Ref type = check(create_class("builtins.CmpType", sizeof(CmpTypeObject), slots, true));
+    Ref type = check(create_class(qualified_name, sizeof(CmpTypeObject), slots, true));
     auto* tp = reinterpret_cast<PyTypeObject*>(type.get());
     for (int i = 0; i < core::cmp_type_count; ++i) {
         const auto op = static_cast<core::CmpType>(i);

@@ -32,9 +32,9 @@ PyGetSetDef getset[] = {
 
 } // namespace
 
-PyObject* create_depends_class()
+PyObject* create_depends_class(const char* qualified_name)
 {
-    return create_constraint_class("builtins.Depends", "Depends(name)\n--\n\n", getset, nullptr,
+    return create_constraint_class(qualified_name, "Depends(name)\n--\n\n", getset, nullptr,
                                    constraint_new<signature, build>, constraint_vectorcall<signature, build>);
 }
 

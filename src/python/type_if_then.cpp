@@ -49,9 +49,9 @@ PyGetSetDef getset[] = {
 
 } // namespace
 
-PyObject* create_if_then_class()
+PyObject* create_if_then_class(const char* qualified_name)
 {
-    return create_constraint_class("builtins.IfThen", "IfThen(cond, then)\n--\n\n", getset, nullptr,
+    return create_constraint_class(qualified_name, "IfThen(cond, then)\n--\n\n", getset, nullptr,
                                    constraint_new<signature, build>, constraint_vectorcall<signature, build>,
                                    sizeof(IfThenObject));
 }

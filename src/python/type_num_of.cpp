@@ -32,9 +32,9 @@ PyGetSetDef getset[] = {
 
 } // namespace
 
-PyObject* create_num_of_class()
+PyObject* create_num_of_class(const char* qualified_name)
 {
-    return create_constraint_class("builtins.NumOf", "NumOf(of)\n--\n\n", getset, nullptr,
+    return create_constraint_class(qualified_name, "NumOf(of)\n--\n\n", getset, nullptr,
                                    constraint_new<signature, build>, constraint_vectorcall<signature, build>);
 }
 

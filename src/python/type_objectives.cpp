@@ -36,16 +36,16 @@ PyGetSetDef minimize_getset[] = {
 
 } // namespace
 
-PyObject* create_maximize_class()
+PyObject* create_maximize_class(const char* qualified_name)
 {
-    return create_constraint_class("builtins.Maximize", "Maximize(item)\n--\n\n", maximize_getset, nullptr,
+    return create_constraint_class(qualified_name, "Maximize(item)\n--\n\n", maximize_getset, nullptr,
                                    constraint_new<maximize_signature, build<core::make_maximize>>,
                                    constraint_vectorcall<maximize_signature, build<core::make_maximize>>);
 }
 
-PyObject* create_minimize_class()
+PyObject* create_minimize_class(const char* qualified_name)
 {
-    return create_constraint_class("builtins.Minimize", "Minimize(item)\n--\n\n", minimize_getset, nullptr,
+    return create_constraint_class(qualified_name, "Minimize(item)\n--\n\n", minimize_getset, nullptr,
                                    constraint_new<minimize_signature, build<core::make_minimize>>,
                                    constraint_vectorcall<minimize_signature, build<core::make_minimize>>);
 }

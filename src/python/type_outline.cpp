@@ -199,9 +199,9 @@ PyType_Slot slots[] = {
 
 } // namespace
 
-PyObject* create_package_outline_class()
+PyObject* create_package_outline_class(const char* qualified_name)
 {
-    return create_class("builtins.PackageOutline", sizeof(OutlineObject), slots, false, vectorcall);
+    return create_class(qualified_name, sizeof(OutlineObject), slots, false, vectorcall);
 }
 
 } // namespace brenk::py

@@ -52,10 +52,10 @@ PyGetSetDef getset[] = {
 
 } // namespace
 
-PyObject* create_spec_option_class()
+PyObject* create_spec_option_class(const char* qualified_name)
 {
-    return create_constraint_class("builtins.SpecOption", "SpecOption(package_name, option_name)\n--\n\n", getset,
-                                   nullptr, constraint_new<signature, build>, constraint_vectorcall<signature, build>);
+    return create_constraint_class(qualified_name, "SpecOption(package_name, option_name)\n--\n\n", getset, nullptr,
+                                   constraint_new<signature, build>, constraint_vectorcall<signature, build>);
 }
 
 } // namespace brenk::py

@@ -24,9 +24,9 @@ PyGetSetDef getset[] = {
 
 } // namespace
 
-PyObject* create_value_class()
+PyObject* create_value_class(const char* qualified_name)
 {
-    return create_constraint_class("builtins.Value", nullptr, getset, nullptr, nullptr, nullptr);
+    return create_constraint_class(qualified_name, nullptr, getset, nullptr, nullptr, nullptr);
 }
 
 } // namespace brenk::py

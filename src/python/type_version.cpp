@@ -101,9 +101,9 @@ PyType_Slot slots[] = {
 
 } // namespace
 
-PyObject* create_version_class()
+PyObject* create_version_class(const char* qualified_name)
 {
-    return create_class("builtins.Version", sizeof(VersionObject), slots, false, vectorcall);
+    return create_class(qualified_name, sizeof(VersionObject), slots, false, vectorcall);
 }
 
 bool is_version_object(PyObject* obj) noexcept
