@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "dict_snapshot.hpp"
 #include "messages.hpp"
@@ -127,12 +126,10 @@ void bind_call(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject*
     bind_positional(sig, &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), bound);
     // Python code can reach the keyword dict (through gc.get_referrers) and change it, even from
     // another thread: bind from a snapshot of its items, whose references outlive the binding.
-    std::vector<Ref> items;
-    if (kwargs != nullptr) items = snapshot_dict(kwargs, true);
-    for (std::size_t i = 0; i < items.size(); i += 2) {
-        bind_keyword(sig, items[i].get(), items[i + 1].get(), bound, &extra_name);
-    }
-    finish(sig, bound, extra_name, out, extra);
+    if (kwargs == nullptr) return finish(sig, bound, extra_name, out, extra);
+    const DictSnapshot items(kwargs, true);
+    for (std::size_t i = 0; i < items.size(); i += 2) bind_keyword(sig, items[i], items[i + 1], bound, &extra_name);
+    finish(sig, bound, extra_name, out, extra); // takes its references while the snapshot still holds them
 }
 
 } // namespace brenk::py

@@ -1,31 +1,37 @@
 #include "dict_snapshot.hpp"
 
-#include <cstddef>
-
 namespace brenk::py {
 
-std::vector<Ref> snapshot_dict(PyObject* dict, bool with_values)
+DictSnapshot::DictSnapshot(PyObject* dict, bool with_values)
 {
     const std::size_t per_entry = with_values ? 2 : 1;
-    std::vector<Ref> items;
+    std::size_t capacity = inline_capacity;
     for (;;) {
         std::size_t wanted = 0;
         Py_BEGIN_CRITICAL_SECTION(dict);
         wanted = per_entry * static_cast<std::size_t>(PyDict_GET_SIZE(dict));
-        if (wanted <= items.capacity()) {
-            // Within the reserved room push_back cannot throw, so nothing leaves the section early.
+        if (wanted <= capacity) {
+            // Nothing here can throw or run Python code, so nothing leaves the section early.
             Py_ssize_t position = 0;
             PyObject *key = nullptr, *value = nullptr;
             while (PyDict_Next(dict, &position, &key, &value)) {
-                items.push_back(Ref::borrow(key));
-                if (with_values) items.push_back(Ref::borrow(value));
+                data_[size_++] = Ref::borrow(key).release();
+                if (with_values) data_[size_++] = Ref::borrow(value).release();
             }
             wanted = 0;
         }
         Py_END_CRITICAL_SECTION();
-        if (wanted == 0) return items;
-        items.reserve(wanted);
+        if (wanted == 0) return;
+        // The dict grew past the room we have (or is large): allocate outside the section, retry.
+        heap_ = std::make_unique_for_overwrite<PyObject*[]>(wanted);
+        data_ = heap_.get();
+        capacity = wanted;
     }
+}
+
+DictSnapshot::~DictSnapshot()
+{
+    for (std::size_t i = 0; i < size_; ++i) Ref::steal(data_[i]);
 }
 
 } // namespace brenk::py

@@ -37,7 +37,7 @@ enum class WalkStep { Entry, End, SizeChanged, KeysChanged };
 /// One step of walk_dict under the dict's critical section: the value of keys[index], which must
 /// be the entry after `position` at the walk's starting size; past the last key, a check that
 /// the dict holds exactly `keys`, in order.
-WalkStep walk_step(PyObject* dict, const std::vector<Ref>& keys, std::size_t index, Py_ssize_t& position, Ref& value)
+WalkStep walk_step(PyObject* dict, const DictSnapshot& keys, std::size_t index, Py_ssize_t& position, Ref& value)
 {
     WalkStep step = WalkStep::KeysChanged;
     Py_BEGIN_CRITICAL_SECTION(dict);
@@ -47,7 +47,7 @@ WalkStep walk_step(PyObject* dict, const std::vector<Ref>& keys, std::size_t ind
         step = WalkStep::SizeChanged;
     }
     else if (index < keys.size()) {
-        if (PyDict_Next(dict, &position, &key, &found) && key == keys[index].get()) {
+        if (PyDict_Next(dict, &position, &key, &found) && key == keys[index]) {
             value = Ref::borrow(found);
             step = WalkStep::Entry;
         }
@@ -55,7 +55,7 @@ WalkStep walk_step(PyObject* dict, const std::vector<Ref>& keys, std::size_t ind
     else {
         Py_ssize_t from_start = 0;
         std::size_t same = 0;
-        while (same < keys.size() && PyDict_Next(dict, &from_start, &key, nullptr) && key == keys[same].get()) ++same;
+        while (same < keys.size() && PyDict_Next(dict, &from_start, &key, nullptr) && key == keys[same]) ++same;
         if (same == keys.size()) step = WalkStep::End;
     }
     Py_END_CRITICAL_SECTION();
@@ -72,14 +72,14 @@ WalkStep walk_step(PyObject* dict, const std::vector<Ref>& keys, std::size_t ind
 /// read when the walk reaches its key.
 template <class Map, class F> void walk_dict(PyObject* dict, Map& map, F&& visit)
 {
-    const std::vector<Ref> keys = snapshot_dict(dict, false);
+    const DictSnapshot keys(dict, false);
     map.reserve(keys.size());
     Py_ssize_t position = 0;
     for (std::size_t index = 0;; ++index) {
         Ref value;
         switch (walk_step(dict, keys, index, position, value)) {
         case WalkStep::Entry:
-            visit(keys[index].get(), value.get());
+            visit(keys[index], value.get());
             break;
         case WalkStep::End:
             return;
