@@ -6,13 +6,12 @@ namespace {
 
 void append_kind(std::string& out, std::optional<ValueKind> kind)
 {
-    static constexpr const char* names[] = {"Unknown", "Bool", "Int", "Float", "Str", "Version"};
     if (!kind) {
         out += "None";
         return;
     }
     out += "Some(";
-    out += names[static_cast<int>(*kind)];
+    out += value_kind_name(*kind);
     out += ')';
 }
 
@@ -29,7 +28,7 @@ std::optional<ValueKind> value_kind(const Constraint& c) noexcept
     case ConstraintKind::SpecOption:
         return ValueKind::Unknown;
     case ConstraintKind::Value:
-        return static_cast<ValueKind>(static_cast<int>(c.as<ValueNode>().value_kind()) + 1);
+        return value_kind_of(c.as<ValueNode>().value_kind());
     case ConstraintKind::IfThen:
     case ConstraintKind::Maximize:
     case ConstraintKind::Minimize:

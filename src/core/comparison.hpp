@@ -5,10 +5,9 @@
 #include <string>
 
 #include "constraint.hpp"
+#include "enums.hpp"
 
 namespace brenk::core {
-
-enum class ValueKind : std::uint8_t { Unknown, Bool, Int, Float, Str, Version };
 
 /// The type a constraint stands for; IfThen, Maximize and Minimize have none.
 std::optional<ValueKind> value_kind(const Constraint& c) noexcept;

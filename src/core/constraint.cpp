@@ -12,15 +12,6 @@
 namespace brenk::core {
 namespace {
 
-/// Drops one reference; returns the node when that was the last one.
-Node* drop_ref(Node* n) noexcept
-{
-    // acq_rel, not release plus an acquire fence on the last drop: ThreadSanitizer does not
-    // model standalone fences, and on x86 both are the same instruction.
-    if (n->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return nullptr;
-    return n;
-}
-
 char* payload(Node* n) noexcept
 {
     return reinterpret_cast<char*>(n) + payload_offset;
@@ -97,17 +88,18 @@ std::span<Constraint> items_of(NumOfNode* n) noexcept
     return {const_cast<Constraint*>(of.data()), of.size()};
 }
 
-/// Frees `n` and every node only it kept alive, without native recursion: children whose
-/// count reaches zero are detached before their parent is freed and visited afterwards.
-/// A chain needs no heap at all; only nodes with several dying children use `pending`.
-void destroy(Node* n) noexcept
+} // namespace
+
+/// Children whose count reaches zero are detached before their parent is freed and visited
+/// afterwards. A chain needs no heap at all; only nodes with several dying children use `pending`.
+void destroy_node(Node* n) noexcept
 {
     std::vector<Node*> pending;
     while (n != nullptr) {
         Node* next = nullptr;
         auto take = [&](Constraint& child) noexcept {
             Node* c = child.detach();
-            if (c == nullptr || (c = drop_ref(c)) == nullptr) return;
+            if (c == nullptr || !c->release()) return;
             if (next == nullptr) {
                 next = c;
                 return;
@@ -156,6 +148,8 @@ void destroy(Node* n) noexcept
     }
 }
 
+namespace {
+
 template <class T, class... Args> Constraint make(Args&&... args)
 {
     return Constraint::adopt(new (allocate_node(sizeof(T))) T(std::forward<Args>(args)...));
@@ -191,24 +185,6 @@ OptionValue ValueNode::value() const
 OptionKind ValueNode::value_kind() const noexcept
 {
     return packed::value_kind(packed_value());
-}
-
-void Constraint::reset() noexcept
-{
-    if (node_ == nullptr) return;
-    if (Node* dead = drop_ref(std::exchange(node_, nullptr))) destroy(dead);
-}
-
-const char* operator_text(CmpType op) noexcept
-{
-    static constexpr const char* texts[] = {"<", "<=", "!=", "==", ">=", ">"};
-    return texts[static_cast<int>(op)];
-}
-
-const char* cmp_type_name(CmpType op) noexcept
-{
-    static constexpr const char* names[] = {"Less", "LessOrEqual", "NotEqual", "Equal", "GreaterOrEqual", "Greater"};
-    return names[static_cast<int>(op)];
 }
 
 Constraint make_cmp(Constraint lhs, Constraint rhs, CmpType op)

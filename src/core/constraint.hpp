@@ -13,63 +13,36 @@
 #include <utility>
 #include <vector>
 
+#include "enums.hpp"
 #include "option_value.hpp"
+#include "rc.hpp"
 
 namespace brenk::core {
-
-enum class ConstraintKind : std::uint8_t { Cmp, Depends, IfThen, Maximize, Minimize, NumOf, SpecOption, Value };
-inline constexpr int constraint_kind_count = 8;
-
-enum class CmpType : std::uint8_t { Less, LessOrEqual, NotEqual, Equal, GreaterOrEqual, Greater };
-inline constexpr int cmp_type_count = 6;
-
-/// "<", "<=", "!=", "==", ">=", ">".
-const char* operator_text(CmpType op) noexcept;
-/// "Less", "LessOrEqual", ...
-const char* cmp_type_name(CmpType op) noexcept;
 
 /// The header every node starts with. Nodes are single blocks: the fields of a kind follow
 /// the header (a Cmp's operator and a Value's kind byte sit in its padding), and texts are
 /// stored inline, length-prefixed, from byte `payload_offset` on.
-struct Node {
+struct Node : Counted {
     explicit Node(ConstraintKind k) noexcept : kind(k) {}
-    mutable std::atomic<std::uint32_t> refs{1};
     const ConstraintKind kind;
 };
-inline constexpr std::size_t payload_offset = sizeof(std::atomic<std::uint32_t>) + 1;
+inline constexpr std::size_t payload_offset = sizeof(Counted) + 1;
+
+/// Frees a node whose last reference is gone, and every node only it kept alive, without
+/// native recursion.
+void destroy_node(Node* n) noexcept;
 
 /// An owning reference to a node; copies share it. Empty only after being moved from.
-class Constraint {
+class Constraint : public Rc<Node, destroy_node> {
 public:
     Constraint() noexcept = default;
-    static Constraint adopt(Node* n) noexcept
-    {
-        Constraint c;
-        c.node_ = n;
-        return c;
-    }
-    Constraint(const Constraint& o) noexcept : node_(o.node_)
-    {
-        if (node_) node_->refs.fetch_add(1, std::memory_order_relaxed);
-    }
-    Constraint(Constraint&& o) noexcept : node_(std::exchange(o.node_, nullptr)) {}
-    Constraint& operator=(Constraint o) noexcept
-    {
-        std::swap(node_, o.node_);
-        return *this;
-    }
-    ~Constraint() { reset(); }
+    static Constraint adopt(Node* n) noexcept { return Constraint(Rc::adopt(n)); }
 
-    void reset() noexcept;
-    ConstraintKind kind() const noexcept { return node_->kind; }
-    const Node* get() const noexcept { return node_; }
-    template <class T> const T& as() const noexcept { return *static_cast<const T*>(node_); }
-    /// Gives up ownership without touching the count (used by iterative release).
-    Node* detach() noexcept { return std::exchange(node_, nullptr); }
-    explicit operator bool() const noexcept { return node_ != nullptr; }
+    ConstraintKind kind() const noexcept { return get()->kind; }
+    template <class T> const T& as() const noexcept { return *static_cast<const T*>(get()); }
 
 private:
-    Node* node_ = nullptr;
+    explicit Constraint(Rc&& owned) noexcept : Rc(std::move(owned)) {}
 };
 
 struct CmpNode : Node {
@@ -130,7 +103,7 @@ struct ValueNode : Node {
     const char* packed_value() const noexcept { return reinterpret_cast<const char*>(this) + payload_offset; }
 };
 static_assert(sizeof(CmpNode) == 24 && sizeof(IfThenNode) == 24 && sizeof(ItemNode) == 16);
-static_assert(sizeof(NumOfNode) == 8 && alignof(Constraint) <= 8);
+static_assert(sizeof(NumOfNode) == 8 && sizeof(Constraint) == 8 && alignof(Constraint) <= 8);
 
 Constraint make_cmp(Constraint lhs, Constraint rhs, CmpType op);
 Constraint make_depends(std::string_view on);

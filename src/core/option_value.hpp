@@ -5,6 +5,7 @@
 #include <string>
 #include <variant>
 
+#include "enums.hpp"
 #include "sink.hpp"
 #include "version.hpp"
 
@@ -15,8 +16,6 @@ namespace brenk::core {
 struct OptionValue {
     std::variant<bool, std::int64_t, double, std::string, Version> v;
 };
-
-enum class OptionKind : std::uint8_t { Bool, Int, Float, Str, Version };
 
 inline OptionKind kind_of(const OptionValue& value) noexcept
 {

@@ -180,17 +180,9 @@ std::vector<VersionPart> Version::parts() const
 
 std::string VersionError::render() const
 {
-    switch (kind) {
-    case VersionErrorKind::TrailingSeparator:
-        return "TrailingSeparator";
-    case VersionErrorKind::EmptyPart:
-        return "EmptyPart";
-    case VersionErrorKind::PartAfterRest:
-        return "PartAfterRest";
-    case VersionErrorKind::InvalidPart:
-        break;
-    }
-    std::string out = "InvalidPart(\"";
+    std::string out = version_error_name(kind);
+    if (kind != VersionErrorKind::InvalidPart) return out;
+    out += "(\"";
     append_escaped(out, segment, '"');
     out += "\")";
     return out;
@@ -213,7 +205,9 @@ void append_part_debug(std::string& out, const Version& v, const VersionPart& p)
         out += "\")";
         break;
     case PartKind::Wildcard:
-        out += p.wildcard == WildcardKind::Single ? "Wildcard(Single)" : "Wildcard(Rest)";
+        out += "Wildcard(";
+        out += wildcard_name(p.wildcard);
+        out += ')';
         break;
     case PartKind::Sep:
         out += "Sep('";

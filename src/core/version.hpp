@@ -7,12 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "enums.hpp"
 #include "rc.hpp"
 
 namespace brenk::core {
-
-enum class PartKind : std::uint8_t { Int, Str, Wildcard, Sep };
-enum class WildcardKind : std::uint8_t { Single, Rest };
 
 /// One part of a version, decoded from the text form. Str parts are a slice of that text,
 /// which reproduces every Str segment unchanged.
@@ -57,8 +55,6 @@ public:
 private:
     Rc<VersionData> data_;
 };
-
-enum class VersionErrorKind : std::uint8_t { TrailingSeparator, InvalidPart, EmptyPart, PartAfterRest };
 
 struct VersionError {
     VersionErrorKind kind;
