@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "dict_snapshot.hpp"
+#include "dict_walk.hpp"
 #include "messages.hpp"
 
 namespace brenk::py {

@@ -6,6 +6,17 @@
 #include "errors.hpp"
 #include "messages.hpp"
 #include "once.hpp"
+#include "type_cmp.hpp"
+#include "type_cmp_type.hpp"
+#include "type_depends.hpp"
+#include "type_if_then.hpp"
+#include "type_maximize.hpp"
+#include "type_minimize.hpp"
+#include "type_num_of.hpp"
+#include "type_package_outline.hpp"
+#include "type_spec_option.hpp"
+#include "type_value.hpp"
+#include "type_version.hpp"
 
 namespace brenk::py {
 namespace {
@@ -66,17 +77,6 @@ OnceObject cells[class_count];
 
 } // namespace
 
-PyObject* create_class(const char* qualified_name, std::size_t basicsize, PyType_Slot* slots, bool no_constructor,
-                       vectorcallfunc vectorcall)
-{
-    unsigned int flags = Py_TPFLAGS_DEFAULT;
-    if (no_constructor) flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
-    PyType_Spec spec = {qualified_name, static_cast<int>(basicsize), 0, flags, slots};
-    PyObject* type = PyType_FromSpec(&spec);
-    if (type != nullptr && vectorcall != nullptr) reinterpret_cast<PyTypeObject*>(type)->tp_vectorcall = vectorcall;
-    return type;
-}
-
 const char* class_name(ClassId id)
 {
     return entries[static_cast<int>(id)].name;
@@ -90,6 +90,11 @@ Placement class_placement(ClassId id)
 ClassId class_of(core::ConstraintKind kind)
 {
     return class_by_kind[static_cast<std::size_t>(kind)];
+}
+
+PyTypeObject* created_class_type(ClassId id) noexcept
+{
+    return reinterpret_cast<PyTypeObject*>(cells[static_cast<int>(id)].get());
 }
 
 PyTypeObject* class_type(ClassId id)

@@ -1,8 +1,7 @@
 #pragma once
-// The eleven classes: one type object each, created on first need and kept for the process.
+// The registry of the eleven classes: one type object each, created on first need from the
+// class's own file and kept for the process.
 #include <Python.h>
-
-#include <cstddef>
 
 #include "core/constraint.hpp"
 
@@ -26,6 +25,8 @@ inline constexpr int class_count = 11;
 /// The class's type object (borrowed), creating it on first need. A failed creation raises
 /// RuntimeError "An error occurred while initializing class {name}" with the cause.
 PyTypeObject* class_type(ClassId id);
+/// The class's type object if it has been created, else null; never creates it.
+PyTypeObject* created_class_type(ClassId id) noexcept;
 const char* class_name(ClassId id);
 
 /// The submodule of brenk.package that holds a class.
@@ -34,25 +35,5 @@ Placement class_placement(ClassId id);
 
 /// The class whose objects hold nodes of `kind`.
 ClassId class_of(core::ConstraintKind kind);
-
-/// Creates a class from its slots: no subclassing, no __dict__, no weak references, no GC,
-/// a mutable type; `no_constructor` adds the disallow-instantiation flag. A non-null
-/// `vectorcall` makes calls of the class skip tuple and dict building.
-PyObject* create_class(const char* qualified_name, std::size_t basicsize, PyType_Slot* slots, bool no_constructor,
-                       vectorcallfunc vectorcall = nullptr);
-
-/// Creators, one per class file, given the class's qualified name from the table. Each returns
-/// a new reference to a fresh type object.
-PyObject* create_package_outline_class(const char* qualified_name);
-PyObject* create_cmp_class(const char* qualified_name);
-PyObject* create_cmp_type_class(const char* qualified_name);
-PyObject* create_depends_class(const char* qualified_name);
-PyObject* create_if_then_class(const char* qualified_name);
-PyObject* create_maximize_class(const char* qualified_name);
-PyObject* create_minimize_class(const char* qualified_name);
-PyObject* create_num_of_class(const char* qualified_name);
-PyObject* create_spec_option_class(const char* qualified_name);
-PyObject* create_value_class(const char* qualified_name);
-PyObject* create_version_class(const char* qualified_name);
 
 } // namespace brenk::py

@@ -21,7 +21,7 @@ std::optional<core::Constraint> read_constraint_object(PyObject* obj)
     ConstraintObject* c = checked_constraint(obj);
     SharedBorrow borrow(c->borrow);
     if (!borrow.held()) return std::nullopt;
-    return c->node;
+    return c->payload;
 }
 
 /// The conversion without its failure report.
@@ -40,6 +40,23 @@ std::string conversion_failure_message(PyObject* obj)
            messages::constraint_conversion_tail;
 }
 
+/// Before an object's node is released: an IfThen dropped off its thread keeps its node.
+void release_on_owner_thread(ConstraintObject* obj) noexcept
+{
+    if (obj->payload.kind() != core::ConstraintKind::IfThen) return;
+    if (static_cast<IfThenObject*>(obj)->owner == current_thread_id()) return;
+    // The payload belongs to its thread: leak it and say so.
+    (void)obj->payload.detach();
+    PyObject* pending = PyErr_GetRaisedException();
+    PyErr_SetString(PyExc_RuntimeError, messages::if_then_dropped);
+    // The hook runs Python code: it is not given this object, whose payload is detached.
+    write_unraisable(nullptr);
+    PyErr_SetRaisedException(pending);
+}
+
+/// One function for the eight classes, so that it identifies their objects.
+constexpr destructor constraint_dealloc = &dealloc_object<ConstraintObject, release_on_owner_thread>;
+
 } // namespace
 
 bool is_constraint_object(PyObject* obj) noexcept
@@ -49,27 +66,23 @@ bool is_constraint_object(PyObject* obj) noexcept
 
 ConstraintObject* checked_constraint(PyObject* self)
 {
-    ConstraintObject* obj = as_constraint(self);
-    if (!obj->constructed) raise_not_constructed(self);
-    if (obj->kind != core::ConstraintKind::IfThen) return obj;
+    ConstraintObject* obj = constructed_object<ConstraintObject>(self);
+    // IfThen objects exist only once their class does.
+    if (Py_TYPE(self) != created_class_type(ClassId::IfThen)) return obj;
     const std::uint64_t current = current_thread_id();
     const std::uint64_t owner = static_cast<const IfThenObject*>(obj)->owner;
     if (current == owner) return obj;
-    panic(std::string(messages::if_then_path) + messages::if_then_sent + " (calling thread " + std::to_string(current) +
-              " != owning thread " + std::to_string(owner) + ")",
+    panic(std::string(messages::if_then_path) + messages::if_then_sent + messages::if_then_calling_thread +
+              std::to_string(current) + messages::if_then_owning_thread + std::to_string(owner) + ")",
           messages::at_if_then);
 }
 
 PyObject* new_constraint_object(PyTypeObject* type, core::Constraint node)
 {
-    PyObject* obj = type->tp_alloc(type, 0);
-    if (obj == nullptr) throw_error_set();
-    ConstraintObject* c = as_constraint(obj);
-    new (&c->borrow) BorrowFlag();
-    c->kind = node.kind();
-    if (c->kind == core::ConstraintKind::IfThen) static_cast<IfThenObject*>(c)->owner = current_thread_id();
-    new (&c->node) core::Constraint(std::move(node));
-    c->constructed = true;
+    const bool thread_bound = node.kind() == core::ConstraintKind::IfThen;
+    PyObject* obj = allocate_object<ConstraintObject>(type, std::move(node));
+    // Not yet seen by any other code, so the owner may follow `constructed`.
+    if (thread_bound) static_cast<IfThenObject*>(as_constraint(obj))->owner = current_thread_id();
     return obj;
 }
 
@@ -128,31 +141,9 @@ PyObject* constraint_list_to_object(std::span<const core::Constraint> list)
     return result.release();
 }
 
-void constraint_dealloc(PyObject* self) noexcept
-{
-    ConstraintObject* obj = as_constraint(self);
-    PyTypeObject* type = Py_TYPE(self);
-    if (!obj->constructed) {
-        // Made without the constructor: nothing was built, so there is nothing to destroy.
-        type->tp_free(self);
-        Py_DECREF(type);
-        return;
-    }
-    if (obj->kind == core::ConstraintKind::IfThen && static_cast<IfThenObject*>(obj)->owner != current_thread_id()) {
-        // The payload belongs to its thread: leak it and say so.
-        (void)obj->node.detach();
-        PyObject* pending = PyErr_GetRaisedException();
-        PyErr_SetString(PyExc_RuntimeError, messages::if_then_dropped);
-        // The hook runs Python code: it is not given this object, whose payload is detached.
-        write_unraisable(nullptr);
-        PyErr_SetRaisedException(pending);
-    }
-    obj->node.~Constraint();
-    type->tp_free(self);
-    Py_DECREF(type);
-}
+namespace {
 
-PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexcept
+PyObject* richcompare(PyObject* self, PyObject* other, int op) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
         if (!is_constraint_object(self)) Py_RETURN_NOTIMPLEMENTED;
@@ -172,11 +163,13 @@ PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexce
         if (op < 0 || op > 5) Py_RETURN_NOTIMPLEMENTED;
         std::string refusal;
         std::optional<core::Constraint> cmp =
-            core::check_comparison(obj->node, std::move(*rhs), by_opcode[op], refusal);
+            core::check_comparison(obj->payload, std::move(*rhs), by_opcode[op], refusal);
         if (!cmp) raise(PyExc_NotImplementedError, refusal);
         return constraint_to_object(std::move(*cmp));
     });
 }
+
+} // namespace
 
 std::string text_argument(PyObject* obj)
 {
@@ -185,19 +178,14 @@ std::string text_argument(PyObject* obj)
 }
 
 PyObject* create_constraint_class(const char* qualified_name, const char* doc, PyGetSetDef* getset,
-                                  PyMethodDef* methods, newfunc tp_new, vectorcallfunc vectorcall,
-                                  std::size_t basic_size)
+                                  const Constructor* constructor, PyMethodDef* methods, std::size_t basic_size)
 {
     std::vector<PyType_Slot> slots = {
-        {Py_tp_dealloc, reinterpret_cast<void*>(&constraint_dealloc)},
-        {Py_tp_richcompare, reinterpret_cast<void*>(&constraint_richcompare)},
+        {Py_tp_richcompare, reinterpret_cast<void*>(&richcompare)},
         {Py_tp_getset, getset},
     };
     if (methods != nullptr) slots.push_back({Py_tp_methods, methods});
-    if (tp_new != nullptr) slots.push_back({Py_tp_new, reinterpret_cast<void*>(tp_new)});
-    if (doc != nullptr) slots.push_back({Py_tp_doc, const_cast<char*>(doc)});
-    slots.push_back({0, nullptr});
-    return create_class(qualified_name, basic_size, slots.data(), tp_new == nullptr, vectorcall);
+    return create_class(qualified_name, {basic_size, constraint_dealloc, doc, constructor, slots});
 }
 
 } // namespace brenk::py

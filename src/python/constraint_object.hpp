@@ -4,9 +4,8 @@
 //
 // Each object holds one constraint node of its class's kind. Nodes are immutable: a read
 // shares the node (or a child), a property write builds a new node and swaps it in under the
-// exclusive borrow. `node` is read only under a shared borrow and replaced only under the
-// exclusive one; `kind`, `owner` and `constructed` never change after construction, and an
-// object whose `constructed` is false (all fields zero) is refused before any is read.
+// exclusive borrow. The node is read only under a shared borrow and replaced only under the
+// exclusive one, always by a node of the same kind; an IfThen's `owner` never changes.
 #include <Python.h>
 
 #include <cstdint>
@@ -20,15 +19,12 @@
 #include "core/constraint.hpp"
 #include "errors.hpp"
 #include "messages.hpp"
+#include "object.hpp"
 
 namespace brenk::py {
 
-struct ConstraintObject {
-    PyObject_HEAD BorrowFlag borrow;
-    core::ConstraintKind kind;
-    bool constructed;
-    core::Constraint node;
-};
+/// The payload is the object's node.
+using ConstraintObject = Object<core::Constraint>;
 /// IfThen objects belong to the thread that created them; only they carry its id.
 struct IfThenObject : ConstraintObject {
     std::uint64_t owner;
@@ -61,10 +57,6 @@ std::vector<core::Constraint> extract_constraint_list(PyObject* obj);
 /// A new list with one new object per constraint.
 PyObject* constraint_list_to_object(std::span<const core::Constraint> list);
 
-/// Slots shared by the eight classes.
-void constraint_dealloc(PyObject* self) noexcept;
-PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexcept;
-
 /// Getter body: checks, shared borrow, then `read(node)`.
 template <class Read> PyObject* read_node(PyObject* self, Read&& read) noexcept
 {
@@ -72,7 +64,7 @@ template <class Read> PyObject* read_node(PyObject* self, Read&& read) noexcept
         ConstraintObject* obj = checked_constraint(self);
         SharedBorrow borrow(obj->borrow);
         borrow.require();
-        return read(obj->node);
+        return read(obj->payload);
     });
 }
 
@@ -91,37 +83,27 @@ int write_node(PyObject* self, PyObject* value, const char* name, Convert&& conv
         core::Constraint old;
         {
             ExclusiveBorrow borrow(obj->borrow);
-            core::Constraint updated = rebuild(obj->node, std::move(converted));
-            old = std::exchange(obj->node, std::move(updated));
+            core::Constraint updated = rebuild(obj->payload, std::move(converted));
+            old = std::exchange(obj->payload, std::move(updated));
         }
         return 0; // `old` is released here, after the borrow
     });
 }
 
-/// Constructor entry points generated from a signature and a build function that turns the
-/// bound arguments into the new object's node.
-template <const Signature& Sig, core::Constraint (*Build)(PyObject* const*)>
-PyObject* constraint_vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept
+/// The constructor of a class that binds `Sig` and turns the bound arguments into the new
+/// object's node with `Build`.
+template <core::Constraint (*Build)(PyObject* const*), std::size_t N>
+PyObject* construct_constraint(PyTypeObject* type, const Bound<N>& bound)
 {
-    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        Bound<Sig.count> bound;
-        bound.bind(Sig, args, nargsf, kwnames);
-        return new_constraint_object(reinterpret_cast<PyTypeObject*>(type), Build(bound.data()));
-    });
+    return new_constraint_object(type, Build(bound.data()));
 }
 template <const Signature& Sig, core::Constraint (*Build)(PyObject* const*)>
-PyObject* constraint_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept
-{
-    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        Bound<Sig.count> bound;
-        bound.bind(Sig, args, kwargs);
-        return new_constraint_object(type, Build(bound.data()));
-    });
-}
+inline constexpr const Constructor* constraint_constructor = &constructor<Sig, construct_constraint<Build, Sig.count>>;
 
-/// Creates one of the eight classes: shared layout and slots plus the class's own.
+/// Creates one of the eight classes: the shared layout and slots plus the class's own.
+/// `basic_size` is larger only for IfThen, whose objects carry their owner.
 PyObject* create_constraint_class(const char* qualified_name, const char* doc, PyGetSetDef* getset,
-                                  PyMethodDef* methods, newfunc tp_new, vectorcallfunc vectorcall,
+                                  const Constructor* constructor, PyMethodDef* methods = nullptr,
                                   std::size_t basic_size = sizeof(ConstraintObject));
 
 /// The text of an argument that must be a str.

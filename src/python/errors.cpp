@@ -53,7 +53,7 @@ PyObject* panic_type()
 
 void panic(std::string_view message, const char* location)
 {
-    write_stderr("brenk: internal failure on thread " + std::to_string(current_thread_id()) + " at " + location + ": " +
+    write_stderr(messages::panic_report_head + std::to_string(current_thread_id()) + " at " + location + ": " +
                  std::string(message) + "\n");
     PyObject* type = panic_type();
     Ref text = Ref::steal(utf8_to_str_lossy(message));
@@ -79,7 +79,7 @@ void discard_error()
 {
     if (!PyErr_Occurred()) return;
     if (panic_pending()) {
-        write_stderr("brenk: a PanicException raised by Python code called from brenk is propagated\n");
+        write_stderr(messages::panic_propagated);
         throw ErrorSet{};
     }
     // Dropping the exception may run __del__ of what its traceback kept alive: callers hold

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "errors.hpp"
@@ -24,45 +25,19 @@ std::atomic<bool> use_colour{true};
 
 const char* level_label(Level level)
 {
-    switch (level) {
-    case Level::Trace:
-        return "TRACE";
-    case Level::Debug:
-        return "DEBUG";
-    case Level::Info:
-        return " INFO";
-    case Level::Warn:
-        return " WARN";
-    case Level::Error:
-        return "ERROR";
-    case Level::Off:
-        break;
-    }
-    return "?????";
+    static_assert(std::size(messages::level_labels) == static_cast<std::size_t>(Level::Off));
+    return messages::level_labels[static_cast<int>(level)];
 }
 
 const char* level_colour(Level level)
 {
-    switch (level) {
-    case Level::Trace:
-        return "\x1b[35m";
-    case Level::Debug:
-        return "\x1b[34m";
-    case Level::Info:
-        return "\x1b[32m";
-    case Level::Warn:
-        return "\x1b[33m";
-    case Level::Error:
-        return "\x1b[31m";
-    case Level::Off:
-        break;
-    }
-    return "";
+    static_assert(std::size(messages::level_colours) == static_cast<std::size_t>(Level::Off));
+    return messages::level_colours[static_cast<int>(level)];
 }
 
 void format_line(std::string& line, const LogSite& site, std::string_view message)
 {
-    constexpr std::string_view reset = "\x1b[0m", dim = "\x1b[2m";
+    constexpr std::string_view reset = messages::colour_reset, dim = messages::colour_dim;
     if (use_colour.load(std::memory_order_relaxed)) {
         line += level_colour(site.level);
         line += level_label(site.level);

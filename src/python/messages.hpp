@@ -67,6 +67,14 @@ inline constexpr const char* all_append_failed = "could not append __name__ to _
 inline constexpr const char* unexpected_native = "unexpected native exception";
 /// SystemError when a CPython call failed without setting an exception.
 inline constexpr const char* no_exception_set = "attempted to fetch exception but none was set";
+/// The report on stderr: "brenk: internal failure on thread {id} at {location}: {message}".
+inline constexpr const char* panic_report_head = "brenk: internal failure on thread ";
+/// On stderr when a PanicException from Python code called back is passed on.
+inline constexpr const char* panic_propagated =
+    "brenk: a PanicException raised by Python code called from brenk is propagated\n";
+/// Follow if_then_sent: " (calling thread {id} != owning thread {id})".
+inline constexpr const char* if_then_calling_thread = " (calling thread ";
+inline constexpr const char* if_then_owning_thread = " != owning thread ";
 /// The class name and the process-ending message when the class cannot be created.
 inline constexpr const char* panic_type_name = "brenk_runtime.PanicException";
 inline constexpr const char* panic_type_failed = "Failed to initialize new exception type.";
@@ -77,6 +85,14 @@ inline constexpr const char* at_if_then = "src/package/constraint/if_then";
 inline constexpr const char* at_constraint = "src/package/constraint/mod";
 inline constexpr const char* at_option = "src/spec/spec_option";
 inline constexpr const char* at_outline = "src/package/outline";
+
+// --- Log records: "{label} {target}: {message}", with colour "{colour}{label}{reset} {dim}{target}{reset}{dim}:{reset}
+// {message}" ---
+/// Indexed by Level, Trace to Error.
+inline constexpr const char* level_labels[] = {"TRACE", "DEBUG", " INFO", " WARN", "ERROR"};
+inline constexpr const char* level_colours[] = {"\x1b[35m", "\x1b[34m", "\x1b[32m", "\x1b[33m", "\x1b[31m"};
+inline constexpr const char* colour_reset = "\x1b[0m";
+inline constexpr const char* colour_dim = "\x1b[2m";
 
 // --- Log targets, printed in every record ---
 inline constexpr const char* target_top = "brenk";

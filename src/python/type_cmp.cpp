@@ -1,5 +1,5 @@
-// Cmp: lhs op rhs; the only class with if_then.
-#include "classes.hpp"
+#include "type_cmp.hpp"
+
 #include "constraint_object.hpp"
 #include "type_cmp_type.hpp"
 
@@ -68,7 +68,7 @@ PyObject* if_then(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyOb
         SharedBorrow borrow(obj->borrow);
         borrow.require();
         core::Constraint then = convert_argument("then", [&] { return extract_constraint(bound[0]); });
-        return constraint_to_object(core::make_if_then(obj->node, std::move(then)));
+        return constraint_to_object(core::make_if_then(obj->payload, std::move(then)));
     });
 }
 
@@ -90,8 +90,8 @@ PyMethodDef methods[] = {
 
 PyObject* create_cmp_class(const char* qualified_name)
 {
-    return create_constraint_class(qualified_name, "Cmp(lhs, rhs, op)\n--\n\n", getset, methods,
-                                   constraint_new<cmp_signature, build>, constraint_vectorcall<cmp_signature, build>);
+    return create_constraint_class(qualified_name, "Cmp(lhs, rhs, op)\n--\n\n", getset,
+                                   constraint_constructor<cmp_signature, build>, methods);
 }
 
 } // namespace brenk::py

@@ -1,77 +1,51 @@
-// CmpType: the comparison operator enumeration. The six members are class attributes; the
-// op getter makes a fresh object each time, so members compare by identity only.
 #include "type_cmp_type.hpp"
-#include "borrow.hpp"
-#include "classes.hpp"
-#include "constraint_object.hpp"
-#include "text.hpp"
 
 #include <string>
+
+#include "classes.hpp"
+#include "object.hpp"
+#include "text.hpp"
 
 namespace brenk::py {
 namespace {
 
-struct CmpTypeObject {
-    PyObject_HEAD BorrowFlag borrow;
-    core::CmpType value;
-    bool constructed;
-};
+using CmpTypeObject = Object<core::CmpType>;
 
 core::CmpType read(PyObject* self)
 {
-    auto* obj = reinterpret_cast<CmpTypeObject*>(self);
-    if (!obj->constructed) raise_not_constructed(self);
+    CmpTypeObject* obj = constructed_object<CmpTypeObject>(self);
     SharedBorrow borrow(obj->borrow);
     borrow.require();
-    return obj->value;
+    return obj->payload;
 }
 
 PyObject* repr(PyObject* self) noexcept
 {
-    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        return check(ascii_to_str(std::string("CmpType.") + core::cmp_type_name(read(self)))).release();
+    return read_payload<CmpTypeObject>(self, [](core::CmpType op) {
+        return check(ascii_to_str(std::string("CmpType.") + core::cmp_type_name(op))).release();
     });
 }
 
 PyObject* to_int(PyObject* self) noexcept
 {
-    return guard<PyObject*>(nullptr, [&]() -> PyObject* { return PyLong_FromLong(static_cast<long>(read(self))); });
+    return read_payload<CmpTypeObject>(self, [](core::CmpType op) { return PyLong_FromLong(static_cast<long>(op)); });
 }
 
-void dealloc(PyObject* self) noexcept
-{
-    PyTypeObject* type = Py_TYPE(self);
-    type->tp_free(self);
-    Py_DECREF(type);
-}
-
-PyObject* new_member(PyTypeObject* type, core::CmpType op)
-{
-    PyObject* obj = type->tp_alloc(type, 0);
-    if (obj == nullptr) throw_error_set();
-    auto* member = reinterpret_cast<CmpTypeObject*>(obj);
-    new (&member->borrow) BorrowFlag();
-    member->value = op;
-    member->constructed = true;
-    return obj;
-}
-
-PyType_Slot slots[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(&dealloc)},
+const PyType_Slot slots[] = {
     {Py_tp_repr, reinterpret_cast<void*>(&repr)},
     {Py_nb_int, reinterpret_cast<void*>(&to_int)},
-    {0, nullptr},
 };
 
 } // namespace
 
 PyObject* create_cmp_type_class(const char* qualified_name)
 {
-    Ref type = check(create_class(qualified_name, sizeof(CmpTypeObject), slots, true));
+    Ref type = check(
+        create_class(qualified_name, {sizeof(CmpTypeObject), dealloc_object<CmpTypeObject>, nullptr, nullptr, slots}));
     auto* tp = reinterpret_cast<PyTypeObject*>(type.get());
     for (int i = 0; i < core::cmp_type_count; ++i) {
         const auto op = static_cast<core::CmpType>(i);
-        Ref member = Ref::steal(new_member(tp, op));
+        Ref member = Ref::steal(allocate_object<CmpTypeObject>(tp, op));
         // Setting a class attribute raises an audit event; its hooks run Python code, and the
         // type and the member are held.
         check_status(PyObject_SetAttrString(type.get(), core::cmp_type_name(op), member.get()));
@@ -81,7 +55,7 @@ PyObject* create_cmp_type_class(const char* qualified_name)
 
 PyObject* new_cmp_type_object(core::CmpType op)
 {
-    return new_member(class_type(ClassId::CmpType), op);
+    return allocate_object<CmpTypeObject>(class_type(ClassId::CmpType), op);
 }
 
 core::CmpType cmp_type_argument(PyObject* obj)

@@ -1,5 +1,7 @@
 #pragma once
-// CmpType: the operator of a comparison as a Python object, and its conversions.
+// CmpType: the operator of a comparison as a Python object, and its conversions. The six
+// members are class attributes; the op getter makes a fresh object each time, so members
+// compare by identity only.
 #include <Python.h>
 
 #include "core/constraint.hpp"
@@ -10,5 +12,8 @@ namespace brenk::py {
 core::CmpType cmp_type_argument(PyObject* obj);
 /// A fresh CmpType object for `op`.
 PyObject* new_cmp_type_object(core::CmpType op);
+
+/// A new reference to a fresh CmpType class named `qualified_name`, with its six members.
+PyObject* create_cmp_type_class(const char* qualified_name);
 
 } // namespace brenk::py

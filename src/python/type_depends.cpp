@@ -1,5 +1,5 @@
-// Depends: a dependency on another package, by name.
-#include "classes.hpp"
+#include "type_depends.hpp"
+
 #include "constraint_object.hpp"
 #include "text.hpp"
 
@@ -34,8 +34,8 @@ PyGetSetDef getset[] = {
 
 PyObject* create_depends_class(const char* qualified_name)
 {
-    return create_constraint_class(qualified_name, "Depends(name)\n--\n\n", getset, nullptr,
-                                   constraint_new<signature, build>, constraint_vectorcall<signature, build>);
+    return create_constraint_class(qualified_name, "Depends(name)\n--\n\n", getset,
+                                   constraint_constructor<signature, build>);
 }
 
 } // namespace brenk::py

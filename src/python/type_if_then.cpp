@@ -1,5 +1,5 @@
-// IfThen: an implication; instances belong to the thread that created them.
-#include "classes.hpp"
+#include "type_if_then.hpp"
+
 #include "constraint_object.hpp"
 
 namespace brenk::py {
@@ -51,9 +51,8 @@ PyGetSetDef getset[] = {
 
 PyObject* create_if_then_class(const char* qualified_name)
 {
-    return create_constraint_class(qualified_name, "IfThen(cond, then)\n--\n\n", getset, nullptr,
-                                   constraint_new<signature, build>, constraint_vectorcall<signature, build>,
-                                   sizeof(IfThenObject));
+    return create_constraint_class(qualified_name, "IfThen(cond, then)\n--\n\n", getset,
+                                   constraint_constructor<signature, build>, nullptr, sizeof(IfThenObject));
 }
 
 } // namespace brenk::py

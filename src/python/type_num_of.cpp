@@ -1,5 +1,5 @@
-// NumOf: how many of a list of constraints hold.
-#include "classes.hpp"
+#include "type_num_of.hpp"
+
 #include "constraint_object.hpp"
 
 namespace brenk::py {
@@ -34,8 +34,8 @@ PyGetSetDef getset[] = {
 
 PyObject* create_num_of_class(const char* qualified_name)
 {
-    return create_constraint_class(qualified_name, "NumOf(of)\n--\n\n", getset, nullptr,
-                                   constraint_new<signature, build>, constraint_vectorcall<signature, build>);
+    return create_constraint_class(qualified_name, "NumOf(of)\n--\n\n", getset,
+                                   constraint_constructor<signature, build>);
 }
 
 } // namespace brenk::py

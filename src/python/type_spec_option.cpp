@@ -1,5 +1,5 @@
-// SpecOption: a reference to one option of one package.
-#include "classes.hpp"
+#include "type_spec_option.hpp"
+
 #include "constraint_object.hpp"
 #include "text.hpp"
 
@@ -54,8 +54,8 @@ PyGetSetDef getset[] = {
 
 PyObject* create_spec_option_class(const char* qualified_name)
 {
-    return create_constraint_class(qualified_name, "SpecOption(package_name, option_name)\n--\n\n", getset, nullptr,
-                                   constraint_new<signature, build>, constraint_vectorcall<signature, build>);
+    return create_constraint_class(qualified_name, "SpecOption(package_name, option_name)\n--\n\n", getset,
+                                   constraint_constructor<signature, build>);
 }
 
 } // namespace brenk::py

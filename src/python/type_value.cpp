@@ -1,5 +1,5 @@
-// Value: a literal option value inside a constraint; made only by conversions.
-#include "classes.hpp"
+#include "type_value.hpp"
+
 #include "constraint_object.hpp"
 #include "option_value_conversion.hpp"
 
@@ -26,7 +26,7 @@ PyGetSetDef getset[] = {
 
 PyObject* create_value_class(const char* qualified_name)
 {
-    return create_constraint_class(qualified_name, nullptr, getset, nullptr, nullptr, nullptr);
+    return create_constraint_class(qualified_name, nullptr, getset, nullptr);
 }
 
 } // namespace brenk::py

@@ -1,22 +1,12 @@
 #pragma once
-// The Version class's object layout and the conversions other classes use.
+// Version: a parsed version text with repr() and str(), and the conversions other classes use.
 #include <Python.h>
 
 #include <optional>
 
-#include "borrow.hpp"
 #include "core/version.hpp"
 
 namespace brenk::py {
-
-/// A Version object: the parsed value, never changed after construction. Reads take a
-/// shared borrow; nothing ever takes the exclusive one. `constructed` is false (and `value`
-/// unbuilt) in an object made without the constructor.
-struct VersionObject {
-    PyObject_HEAD BorrowFlag borrow;
-    bool constructed;
-    core::Version value;
-};
 
 bool is_version_object(PyObject* obj) noexcept;
 /// The value of a Version object (shared), or nothing when `obj` is not one (or is being
@@ -24,5 +14,8 @@ bool is_version_object(PyObject* obj) noexcept;
 std::optional<core::Version> read_version(PyObject* obj);
 /// A new Version object holding `value`.
 PyObject* new_version_object(core::Version value);
+
+/// A new reference to a fresh Version class named `qualified_name`.
+PyObject* create_version_class(const char* qualified_name);
 
 } // namespace brenk::py

@@ -1,4 +1,4 @@
-#include "dict_snapshot.hpp"
+#include "dict_walk.hpp"
 
 namespace brenk::py {
 
@@ -32,6 +32,31 @@ DictSnapshot::DictSnapshot(PyObject* dict, bool with_values)
 DictSnapshot::~DictSnapshot()
 {
     for (std::size_t i = 0; i < size_; ++i) Ref::steal(data_[i]);
+}
+
+WalkStep walk_step(PyObject* dict, const DictSnapshot& keys, std::size_t index, Py_ssize_t& position, Ref& value)
+{
+    WalkStep step = WalkStep::KeysChanged;
+    Py_BEGIN_CRITICAL_SECTION(dict);
+    PyObject* key = nullptr;
+    PyObject* found = nullptr;
+    if (static_cast<std::size_t>(PyDict_GET_SIZE(dict)) != keys.size()) {
+        step = WalkStep::SizeChanged;
+    }
+    else if (index < keys.size()) {
+        if (PyDict_Next(dict, &position, &key, &found) && key == keys[index]) {
+            value = Ref::borrow(found);
+            step = WalkStep::Entry;
+        }
+    }
+    else {
+        Py_ssize_t from_start = 0;
+        std::size_t same = 0;
+        while (same < keys.size() && PyDict_Next(dict, &from_start, &key, nullptr) && key == keys[same]) ++same;
+        if (same == keys.size()) step = WalkStep::End;
+    }
+    Py_END_CRITICAL_SECTION();
+    return step;
 }
 
 } // namespace brenk::py
