@@ -1,4 +1,5 @@
 #pragma once
+// Thread identity for IfThen ownership and internal-failure reports.
 #include <atomic>
 #include <cstdint>
 
