@@ -14,21 +14,11 @@
 namespace brenk::py {
 namespace {
 
-/// Copies the node of a constraint object under a shared borrow; nothing when the object
-/// is being written.
-std::optional<core::Constraint> read_constraint_object(PyObject* obj)
-{
-    ConstraintObject* c = checked_constraint(obj);
-    SharedBorrow borrow(c->borrow);
-    if (!borrow.held()) return std::nullopt;
-    return c->payload;
-}
-
 /// The conversion without its failure report.
 std::optional<core::Constraint> convert(PyObject* obj)
 {
     if (is_constraint_object(obj)) {
-        if (auto node = read_constraint_object(obj)) return node;
+        if (auto node = copy_payload<ConstraintObject, checked_constraint>(obj)) return node;
     }
     if (auto value = try_extract_option_value(obj)) return core::make_value(std::move(*value));
     return std::nullopt;

@@ -60,12 +60,7 @@ PyObject* constraint_list_to_object(std::span<const core::Constraint> list);
 /// Getter body: checks, shared borrow, then `read(node)`.
 template <class Read> PyObject* read_node(PyObject* self, Read&& read) noexcept
 {
-    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        ConstraintObject* obj = checked_constraint(self);
-        SharedBorrow borrow(obj->borrow);
-        borrow.require();
-        return read(obj->payload);
-    });
+    return read_payload<ConstraintObject, checked_constraint>(self, std::forward<Read>(read));
 }
 
 /// Setter body: refuse deletion, convert (attributed to `name`), checks, then swap in

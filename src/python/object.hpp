@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <type_traits>
 #include <utility>
@@ -54,20 +55,31 @@ template <class T> T* constructed_object(PyObject* self)
     return object;
 }
 
-/// Body of a slot that reads the payload: checks, a shared borrow, then `read(payload)`.
-template <class T, class Read> PyObject* read_payload(PyObject* self, Read&& read) noexcept
+/// Body of a slot that reads the payload: `Check`, a shared borrow, then `read(payload)`.
+template <class T, T* (*Check)(PyObject*) = constructed_object<T>, class Read>
+PyObject* read_payload(PyObject* self, Read&& read) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        T* object = constructed_object<T>(self);
+        T* object = Check(self);
         SharedBorrow borrow(object->borrow);
         borrow.require();
         return read(object->payload);
     });
 }
 
+/// A copy of the payload after `Check`, or nothing while a writer holds the object.
+template <class T, T* (*Check)(PyObject*) = constructed_object<T>>
+std::optional<decltype(T::payload)> copy_payload(PyObject* self)
+{
+    T* object = Check(self);
+    SharedBorrow borrow(object->borrow);
+    if (!borrow.held()) return std::nullopt;
+    return object->payload;
+}
+
 /// tp_dealloc of a class whose objects are `T`s. `BeforeRelease`, when given, is a
-/// `void(T*) noexcept` that sees a constructed object before its payload is destroyed. Each (T, BeforeRelease) pair is
-/// one function, so a type's dealloc slot tells which objects it holds.
+/// `void(T*) noexcept` that sees a constructed object before its payload is destroyed. Each
+/// (T, BeforeRelease) pair is one function, so a type's dealloc slot tells which objects it holds.
 template <class T, auto BeforeRelease = nullptr> void dealloc_object(PyObject* self) noexcept
 {
     T* object = reinterpret_cast<T*>(self);

@@ -65,10 +65,7 @@ bool is_version_object(PyObject* obj) noexcept
 std::optional<core::Version> read_version(PyObject* obj)
 {
     if (!is_version_object(obj)) return std::nullopt;
-    VersionObject* v = constructed_object<VersionObject>(obj);
-    SharedBorrow borrow(v->borrow);
-    if (!borrow.held()) return std::nullopt;
-    return v->payload;
+    return copy_payload<VersionObject>(obj);
 }
 
 PyObject* new_version_object(core::Version value)
