@@ -1,10 +1,10 @@
 #include "args.hpp"
 
-#include <cstring>
 #include <string>
 
 #include "dict_walk.hpp"
 #include "messages.hpp"
+#include "text.hpp"
 
 namespace brenk::py {
 namespace {
@@ -50,16 +50,13 @@ namespace {
 int find_parameter(const Signature& sig, PyObject* key)
 {
     if (!PyUnicode_Check(key)) return -1;
-    Py_ssize_t size = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(key, &size);
-    if (text == nullptr) {
+    const std::optional<std::string_view> text = try_str_utf8(key);
+    if (!text) {
         discard_error(); // a name with a lone surrogate matches no parameter
         return -1;
     }
     for (int i = 0; i < sig.count; ++i) {
-        if (std::strlen(sig.names[i]) == static_cast<std::size_t>(size) && std::memcmp(sig.names[i], text, size) == 0) {
-            return i;
-        }
+        if (*text == sig.names[i]) return i;
     }
     return -1;
 }

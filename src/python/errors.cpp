@@ -1,6 +1,5 @@
 #include "errors.hpp"
 
-#include <cstring>
 #include <exception>
 
 #include "core/sink.hpp"
@@ -91,10 +90,7 @@ std::string type_qualname(PyTypeObject* type)
 {
     Ref name = Ref::steal(PyType_GetQualName(type));
     if (name) {
-        Py_ssize_t size = 0;
-        if (const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size)) {
-            return std::string(utf8, static_cast<std::size_t>(size));
-        }
+        if (auto text = try_str_utf8(name.get())) return std::string(*text);
     }
     discard_error();
     return messages::unknown_type_name;
@@ -110,10 +106,9 @@ std::string render_object(PyObject* obj)
     // str() and the unraisable hook run Python code; every caller holds `obj`.
     Ref text = Ref::steal(PyObject_Str(obj));
     if (text) {
-        Py_ssize_t size = 0;
-        if (const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size)) {
+        if (auto utf8 = try_str_utf8(text.get())) {
             std::string out;
-            core::BoundedSink(out).write(std::string_view(utf8, static_cast<std::size_t>(size)));
+            core::BoundedSink(out).write(*utf8);
             return out;
         }
     }
@@ -121,10 +116,8 @@ std::string render_object(PyObject* obj)
     write_unraisable(obj);
     Ref name = Ref::steal(PyType_GetName(Py_TYPE(obj)));
     if (name) {
-        Py_ssize_t size = 0;
-        if (const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size)) {
-            return messages::unprintable_head + std::string(utf8, static_cast<std::size_t>(size)) +
-                   messages::unprintable_tail;
+        if (auto utf8 = try_str_utf8(name.get())) {
+            return messages::unprintable_head + std::string(*utf8) + messages::unprintable_tail;
         }
     }
     discard_error();

@@ -53,6 +53,8 @@ inline constexpr const char* if_then_sent = " is unsendable, but sent to another
 /// The RuntimeError reported through the unraisable hook when an IfThen dies on another thread.
 inline constexpr const char* if_then_dropped =
     "brenk::package::constraint::if_then::IfThen is unsendable, but is being dropped on another thread";
+/// A class or the module needed again while this thread is still creating it.
+inline constexpr const char* recursive_initialisation = "recursive initialisation of a process-wide value";
 /// A class type that could not be created; the cause is chained.
 inline constexpr const char* class_init_failed = "An error occurred while initializing class %s";
 

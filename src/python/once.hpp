@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "errors.hpp"
+#include "messages.hpp"
 #include "thread_exit.hpp"
 #include "thread_id.hpp"
 
@@ -42,7 +43,7 @@ public:
                 return value_;
             }
             if (owner_.load(std::memory_order_relaxed) == current_thread_id()) {
-                raise(PyExc_RuntimeError, "recursive initialisation of a process-wide value");
+                raise(PyExc_RuntimeError, messages::recursive_initialisation);
             }
             // Other threads run Python code while this one waits; borrows it holds meanwhile only
             // make them refuse (never wait), so no cycle of waits can form.

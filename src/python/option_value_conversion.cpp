@@ -87,13 +87,12 @@ std::optional<core::OptionValue> try_float(PyObject* obj)
 std::optional<core::OptionValue> try_str(PyObject* obj)
 {
     if (!PyUnicode_Check(obj)) return std::nullopt;
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &size);
-    if (utf8 == nullptr) {
+    const std::optional<std::string_view> text = try_str_utf8(obj);
+    if (!text) {
         discard_error();
         return std::nullopt;
     }
-    return core::OptionValue{std::string(utf8, static_cast<std::size_t>(size))};
+    return core::OptionValue{std::string(*text)};
 }
 
 } // namespace

@@ -23,12 +23,18 @@ PyObject* utf8_to_str_lossy(std::string_view text)
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }
 
-std::string_view str_utf8(PyObject* str)
+std::optional<std::string_view> try_str_utf8(PyObject* str) noexcept
 {
     Py_ssize_t size = 0;
     const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
-    if (utf8 == nullptr) throw_error_set();
+    if (utf8 == nullptr) return std::nullopt;
     return std::string_view(utf8, static_cast<std::size_t>(size));
+}
+
+std::string_view str_utf8(PyObject* str)
+{
+    if (auto text = try_str_utf8(str)) return *text;
+    throw_error_set();
 }
 
 } // namespace brenk::py

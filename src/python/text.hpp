@@ -2,6 +2,7 @@
 // str objects from UTF-8 (or ASCII) bytes and back.
 #include <Python.h>
 
+#include <optional>
 #include <string_view>
 
 namespace brenk::py {
@@ -14,5 +15,7 @@ PyObject* utf8_to_str(std::string_view text);
 PyObject* utf8_to_str_lossy(std::string_view text);
 /// The UTF-8 text of a str object; the encoding error propagates (lone surrogates).
 std::string_view str_utf8(PyObject* str);
+/// The same, or nothing with the encoding error left pending for the caller to handle.
+std::optional<std::string_view> try_str_utf8(PyObject* str) noexcept;
 
 } // namespace brenk::py
