@@ -21,9 +21,9 @@ const char* payload(const Node* n) noexcept
     return reinterpret_cast<const char*>(n) + payload_offset;
 }
 
-std::size_t num_of_size(std::size_t count) noexcept
+std::size_t num_of_size(std::size_t stored_count) noexcept
 {
-    return 8 + (count <= num_of_inline_max ? count * sizeof(Constraint) : sizeof(void*));
+    return 8 + stored_list::bytes(stored_count);
 }
 
 /// The size a node's block was allocated with, read back from its contents.
@@ -38,11 +38,9 @@ std::size_t node_size(const Node* n) noexcept
     case ConstraintKind::Maximize:
     case ConstraintKind::Minimize:
         return sizeof(ItemNode);
-    case ConstraintKind::NumOf: {
+    case ConstraintKind::NumOf:
         // Only the count byte: an external list is already gone when its node is freed.
-        const auto count = static_cast<unsigned char>(*p);
-        return num_of_size(count <= num_of_inline_max ? count : std::size_t{num_of_inline_max} + 1);
-    }
+        return num_of_size(static_cast<const NumOfNode*>(n)->stored_count());
     case ConstraintKind::Depends:
         packed::get_text(p);
         break;
@@ -129,8 +127,10 @@ void destroy_node(Node* n) noexcept
             take(static_cast<ItemNode*>(n)->item);
             break;
         case ConstraintKind::NumOf: {
-            for (Constraint& c : items_of(static_cast<NumOfNode*>(n))) take(c);
-            delete static_cast<NumOfNode*>(n)->external();
+            auto* node = static_cast<NumOfNode*>(n);
+            for (Constraint& c : items_of(node)) take(c);
+            // Every item is detached, so this only frees a moved vector.
+            stored_list::destroy(const_cast<char*>(node->items()), node->stored_count());
             break;
         }
         case ConstraintKind::Depends:
@@ -230,21 +230,41 @@ Constraint make_value(const OptionValue& value)
 
 Constraint make_num_of(std::vector<Constraint> of)
 {
-    const std::size_t count = of.size();
-    std::unique_ptr<std::vector<Constraint>> list;
-    if (count > num_of_inline_max) list = std::make_unique<std::vector<Constraint>>(std::move(of));
-    auto* n = new_node<NumOfNode>(num_of_size(count));
+    stored_list::Prepared list(of);
+    auto* n = new_node<NumOfNode>(num_of_size(list.stored_count()));
     auto* bytes = reinterpret_cast<unsigned char*>(n);
-    if (list) {
-        bytes[payload_offset] = num_of_inline_max + 1;
-        std::vector<Constraint>* p = list.release();
-        std::memcpy(bytes + 8, &p, sizeof p);
-        return Constraint::adopt(n);
-    }
-    bytes[payload_offset] = static_cast<unsigned char>(count);
-    auto* items = reinterpret_cast<Constraint*>(bytes + 8);
-    for (std::size_t i = 0; i < count; ++i) new (items + i) Constraint(std::move(of[i]));
+    bytes[payload_offset] = static_cast<unsigned char>(list.stored_count());
+    list.put(reinterpret_cast<char*>(bytes + 8));
     return Constraint::adopt(n);
 }
+
+namespace stored_list {
+
+Prepared::Prepared(std::vector<Constraint>& list) : list_(list)
+{
+    if (list.size() > inline_list_max) moved_ = std::make_unique<std::vector<Constraint>>(std::move(list));
+}
+
+void Prepared::put(char* at) noexcept
+{
+    if (moved_) {
+        std::vector<Constraint>* p = moved_.release();
+        std::memcpy(at, &p, sizeof p);
+        return;
+    }
+    auto* items = reinterpret_cast<Constraint*>(at);
+    for (std::size_t i = 0; i < list_.size(); ++i) new (items + i) Constraint(std::move(list_[i]));
+}
+
+void destroy(char* at, std::size_t stored_count) noexcept
+{
+    if (std::vector<Constraint>* list = external(at, stored_count)) {
+        delete list;
+        return;
+    }
+    std::destroy_n(reinterpret_cast<Constraint*>(at), stored_count);
+}
+
+} // namespace stored_list
 
 } // namespace brenk::core

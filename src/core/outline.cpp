@@ -10,21 +10,15 @@
 namespace brenk::core {
 namespace {
 
-// Block layout: the constraint count (8 bytes), the constraints, then the packed bytes. More
-// than inline_max constraints stay in the vector they came in (moved, so no second large
-// block is needed), its pointer in place of the constraints and the count set to `external`.
+// Block layout: the constraints' stored count (8 bytes), the stored constraints, then the
+// packed bytes.
 constexpr std::size_t constraints_offset = sizeof(std::uint64_t);
-constexpr std::size_t inline_max = 254;
-constexpr std::uint64_t external = UINT64_MAX;
 
-std::vector<Constraint>* external_list(const char* block) noexcept
+std::size_t stored_count(const char* block) noexcept
 {
     std::uint64_t count = 0;
     std::memcpy(&count, block, sizeof count);
-    if (count != external) return nullptr;
-    std::vector<Constraint>* list = nullptr;
-    std::memcpy(&list, block + constraints_offset, sizeof list);
-    return list;
+    return static_cast<std::size_t>(count);
 }
 
 } // namespace
@@ -32,28 +26,15 @@ std::vector<Constraint>* external_list(const char* block) noexcept
 OutlineRecord::OutlineRecord(std::string_view name, std::vector<Constraint> constraints,
                              const OptionSettings& set_options, const OptionDefaults& set_defaults)
 {
-    const bool inline_items = constraints.size() <= inline_max;
-    std::unique_ptr<std::vector<Constraint>> list;
-    if (!inline_items) list = std::make_unique<std::vector<Constraint>>(std::move(constraints));
-    const std::size_t size =
-        constraints_offset + (inline_items ? constraints.size() * sizeof(Constraint) : sizeof(void*)) +
-        packed::text_size(name) + packed::varint_size(set_options.size()) + set_options.bytes().size() +
-        packed::varint_size(set_defaults.size()) + set_defaults.bytes().size();
+    stored_list::Prepared list(constraints);
+    const std::uint64_t count = list.stored_count();
+    const std::size_t size = constraints_offset + stored_list::bytes(count) + packed::text_size(name) +
+                             packed::varint_size(set_options.size()) + set_options.bytes().size() +
+                             packed::varint_size(set_defaults.size()) + set_defaults.bytes().size();
     block_ = static_cast<char*>(::operator new(size));
-    char* out = block_ + constraints_offset;
-    if (list) {
-        std::memcpy(block_, &external, sizeof external);
-        std::vector<Constraint>* p = list.release();
-        std::memcpy(out, &p, sizeof p);
-        out += sizeof p;
-    }
-    else {
-        const std::uint64_t count = constraints.size();
-        std::memcpy(block_, &count, sizeof count);
-        auto* items = reinterpret_cast<Constraint*>(out);
-        for (std::size_t i = 0; i < count; ++i) new (items + i) Constraint(std::move(constraints[i]));
-        out = reinterpret_cast<char*>(items + count);
-    }
+    std::memcpy(block_, &count, sizeof count);
+    list.put(block_ + constraints_offset);
+    char* out = block_ + constraints_offset + stored_list::bytes(count);
     out = packed::put_text(out, name);
     out = packed::put_varint(out, set_options.size());
     std::memcpy(out, set_options.bytes().data(), set_options.bytes().size());
@@ -63,28 +44,18 @@ OutlineRecord::OutlineRecord(std::string_view name, std::vector<Constraint> cons
 
 OutlineRecord::~OutlineRecord()
 {
-    if (block_ == nullptr) return;
-    if (std::vector<Constraint>* list = external_list(block_)) {
-        delete list;
-    }
-    else {
-        for (const Constraint& c : constraints()) const_cast<Constraint&>(c).~Constraint();
-    }
+    if (block_ != nullptr) stored_list::destroy(block_ + constraints_offset, stored_count(block_));
     ::operator delete(block_);
 }
 
 std::span<const Constraint> OutlineRecord::constraints() const noexcept
 {
-    if (const std::vector<Constraint>* list = external_list(block_)) return *list;
-    std::uint64_t count = 0;
-    std::memcpy(&count, block_, sizeof count);
-    return {reinterpret_cast<const Constraint*>(block_ + constraints_offset), static_cast<std::size_t>(count)};
+    return stored_list::get(block_ + constraints_offset, stored_count(block_));
 }
 
 std::string_view OutlineRecord::name() const noexcept
 {
-    const char* p = block_ + constraints_offset;
-    p += external_list(block_) != nullptr ? sizeof(void*) : constraints().size() * sizeof(Constraint);
+    const char* p = block_ + constraints_offset + stored_list::bytes(stored_count(block_));
     return packed::get_text(p);
 }
 

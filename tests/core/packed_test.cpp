@@ -79,7 +79,7 @@ TEST(Packed, NumOfCountsAroundTheInlineLimit)
 {
     const Constraint item = make_depends("d");
     for (std::size_t n :
-         {std::size_t{0}, std::size_t{num_of_inline_max}, std::size_t{num_of_inline_max} + 1, std::size_t{1000}}) {
+         {std::size_t{0}, std::size_t{inline_list_max}, std::size_t{inline_list_max} + 1, std::size_t{1000}}) {
         const Constraint list = make_num_of(std::vector<Constraint>(n, item));
         const auto of = list.as<NumOfNode>().of();
         ASSERT_EQ(of.size(), n);
