@@ -242,7 +242,11 @@ namespace stored_list {
 
 Prepared::Prepared(std::vector<Constraint>& list) : list_(list)
 {
-    if (list.size() > inline_list_max) moved_ = std::make_unique<std::vector<Constraint>>(std::move(list));
+    if (list.size() <= inline_list_max) return;
+    // The vector may have grown past its items, or been reserved for a length that was only a
+    // claim: the stored list keeps no more room than they need.
+    if (list.capacity() != list.size()) list.shrink_to_fit();
+    moved_ = std::make_unique<std::vector<Constraint>>(std::move(list));
 }
 
 void Prepared::put(char* at) noexcept

@@ -72,8 +72,8 @@ struct ItemNode : Node {
 };
 /// A list of constraints stored in a block beside other data (a NumOf's items, an outline's
 /// constraints). Up to inline_list_max constraints are stored in place; a longer list keeps the
-/// vector it was built in (moved, never copied, so that no second large block is needed) behind
-/// a pointer in their place. The block also keeps the list's stored count: its length when
+/// vector it was built in (moved, not copied, unless it holds more room than its items need)
+/// behind a pointer in their place. The block also keeps the list's stored count: its length when
 /// inline, external_list_count when moved.
 namespace stored_list {
 inline constexpr std::size_t inline_list_max = 254;

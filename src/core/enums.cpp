@@ -15,7 +15,8 @@ constexpr const char* cmp_type_names[cmp_type_count] = {"Less",  "LessOrEqual", 
                                                         "Equal", "GreaterOrEqual", "Greater"};
 constexpr const char* value_kind_names[] = {"Unknown", "Bool", "Int", "Float", "Str", "Version"};
 constexpr const char* wildcard_names[] = {"Single", "Rest"};
-constexpr const char* version_error_names[] = {"TrailingSeparator", "InvalidPart", "EmptyPart", "PartAfterRest"};
+constexpr const char* version_error_names[] = {"TrailingSeparator", "InvalidPart", "EmptyPart", "PartAfterRest",
+                                               "TooLong"};
 
 constexpr ValueKind value_kind_by_option_kind[] = {ValueKind::Bool, ValueKind::Int, ValueKind::Float, ValueKind::Str,
                                                    ValueKind::Version};
@@ -23,7 +24,7 @@ constexpr ValueKind value_kind_by_option_kind[] = {ValueKind::Bool, ValueKind::I
 static_assert(static_cast<int>(OptionKind::Version) + 1 == std::size(value_kind_by_option_kind));
 static_assert(static_cast<int>(ValueKind::Version) + 1 == std::size(value_kind_names));
 static_assert(static_cast<int>(WildcardKind::Rest) + 1 == std::size(wildcard_names));
-static_assert(static_cast<int>(VersionErrorKind::PartAfterRest) + 1 == std::size(version_error_names));
+static_assert(static_cast<int>(VersionErrorKind::TooLong) + 1 == std::size(version_error_names));
 
 } // namespace
 

@@ -29,7 +29,8 @@ enum class WildcardKind : std::uint8_t { Single, Rest };
 /// "Single", "Rest".
 const char* wildcard_name(WildcardKind kind) noexcept;
 
-enum class VersionErrorKind : std::uint8_t { TrailingSeparator, InvalidPart, EmptyPart, PartAfterRest };
+/// TooLong: a text of more than max_version_text bytes, which no version can hold.
+enum class VersionErrorKind : std::uint8_t { TrailingSeparator, InvalidPart, EmptyPart, PartAfterRest, TooLong };
 /// "TrailingSeparator", "InvalidPart", ...
 const char* version_error_name(VersionErrorKind kind) noexcept;
 

@@ -117,6 +117,11 @@ struct BlockDeleter {
 
 std::optional<Version> parse_version(std::string_view text, VersionError& error)
 {
+    if (text.size() > max_version_text) {
+        error.kind = VersionErrorKind::TooLong;
+        error.segment.clear();
+        return std::nullopt;
+    }
     std::unique_ptr<VersionData, BlockDeleter> data(VersionData::allocate(text.size()));
     Parser parser(*data);
     std::size_t start = 0;
@@ -138,7 +143,7 @@ std::optional<Version> parse_version(std::string_view text, VersionError& error)
 
 VersionData* VersionData::allocate(std::size_t text_capacity)
 {
-    if (text_capacity > UINT32_MAX) throw std::length_error("version text longer than 4 GiB");
+    if (text_capacity > max_version_text) throw std::length_error("version text longer than 4 GiB");
     void* block = ::operator new(sizeof(VersionData) + text_capacity);
     return new (block) VersionData();
 }
@@ -180,6 +185,7 @@ std::vector<VersionPart> Version::parts() const
 
 std::string VersionError::render() const
 {
+    if (kind == VersionErrorKind::TooLong) return "version text longer than 4294967295 bytes";
     std::string out = version_error_name(kind);
     if (kind != VersionErrorKind::InvalidPart) return out;
     out += "(\"";

@@ -56,14 +56,19 @@ private:
     Rc<VersionData> data_;
 };
 
+/// The longest text a version holds: its length is kept in 32 bits.
+inline constexpr std::size_t max_version_text = UINT32_MAX;
+
 struct VersionError {
     VersionErrorKind kind;
     std::string segment; // InvalidPart only
-    /// The rendering users see: EmptyPart, InvalidPart("1_0"), ...
+    /// The rendering users see: EmptyPart, InvalidPart("1_0"), ...; for TooLong a sentence
+    /// naming the limit, since no segment rule was broken.
     std::string render() const;
 };
 
-/// Parses a UTF-8 version text; on failure returns nothing and fills `error`.
+/// Parses a UTF-8 version text; on failure returns nothing and fills `error`. A text longer than
+/// max_version_text is refused as TooLong before anything is allocated.
 std::optional<Version> parse_version(std::string_view text, VersionError& error);
 
 /// Appends the debug form of one part (Int(1), Str("rc1"), Wildcard(Rest), Sep('.')).

@@ -1,5 +1,6 @@
 #include "constraint_object.hpp"
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -99,6 +100,27 @@ std::optional<core::Constraint> try_extract_constraint(PyObject* obj)
     return std::nullopt;
 }
 
+namespace {
+
+/// The room to reserve for a sequence's items. A list's or tuple's size is exact; any other
+/// length comes from __len__, Python code that may claim anything, so it is only a hint, and
+/// one no larger than a guess may cost. A failed __len__ reserves nothing (unless its error is
+/// fatal, which propagates).
+std::size_t length_hint(PyObject* obj)
+{
+    if (PyList_CheckExact(obj)) return static_cast<std::size_t>(PyList_GET_SIZE(obj));
+    if (PyTuple_CheckExact(obj)) return static_cast<std::size_t>(PyTuple_GET_SIZE(obj));
+    constexpr Py_ssize_t most_trusted = 4096;
+    const Py_ssize_t length = PySequence_Size(obj);
+    if (length < 0) {
+        discard_error();
+        return 0;
+    }
+    return static_cast<std::size_t>(std::min(length, most_trusted));
+}
+
+} // namespace
+
 std::vector<core::Constraint> extract_constraint_list(PyObject* obj)
 {
     if (PyUnicode_Check(obj)) raise(PyExc_TypeError, messages::str_is_not_a_list);
@@ -106,14 +128,7 @@ std::vector<core::Constraint> extract_constraint_list(PyObject* obj)
     // __len__, __iter__, __next__, the conversions and each item's release run Python code: the
     // sequence is held by the caller, the iterator and the item here, and `list` is private.
     std::vector<core::Constraint> list;
-    const Py_ssize_t length = PySequence_Size(obj);
-    if (length < 0) {
-        discard_error();
-    }
-    else if (length <= (Py_ssize_t{1} << 24)) {
-        // Only a hint: a huge claimed length must not turn into a huge allocation.
-        list.reserve(static_cast<std::size_t>(length));
-    }
+    list.reserve(length_hint(obj));
     Ref iterator = check(PyObject_GetIter(obj));
     while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
         list.push_back(extract_constraint(item.get()));

@@ -1,5 +1,8 @@
 #include "errors.hpp"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "core/sink.hpp"
@@ -19,9 +22,24 @@ constexpr const char* panic_doc =
     "Like SystemExit, it derives from BaseException, so that it normally propagates through\n"
     "the whole stack and ends the interpreter instead of being caught by 'except Exception'.";
 
-void write_stderr(const std::string& text) noexcept
+/// Writes `head` and then `text` as one line, allocating nothing: a report must get out under any
+/// memory pressure (a long text goes out in pieces). True when a signal handler raised while the
+/// write waited: its exception is then pending and the rest is not written.
+bool write_stderr(std::string_view head, std::string_view text = {}) noexcept
 {
-    write_whole(Stream::err, text);
+    char line[1024];
+    std::size_t used = std::min(head.size(), sizeof line);
+    std::memcpy(line, head.data(), used);
+    if (text.size() < sizeof line - used) {
+        std::memcpy(line + used, text.data(), text.size());
+        used += text.size();
+        if (!text.empty()) line[used++] = '\n';
+        return write_whole(Stream::err, std::string_view(line, used)) == write_interrupted;
+    }
+    for (std::string_view piece : {std::string_view(line, used), text, std::string_view("\n")}) {
+        if (write_whole(Stream::err, piece) == write_interrupted) return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -43,22 +61,36 @@ void raise(PyObject* type, std::string_view message)
 
 PyObject* panic_type()
 {
-    return panic_cell.get_or_init([]() -> PyObject* {
-        PyObject* type = PyErr_NewExceptionWithDoc(messages::panic_type_name, panic_doc, PyExc_BaseException, nullptr);
-        if (type == nullptr) Py_FatalError(messages::panic_type_failed);
-        return type;
-    });
+    try {
+        return panic_cell.get_or_init([]() {
+            return check(PyErr_NewExceptionWithDoc(messages::panic_type_name, panic_doc, PyExc_BaseException, nullptr))
+                .release();
+        });
+    }
+    catch (const ErrorSet&) {
+        return nullptr; // the creation's error is pending; a later panic tries again
+    }
 }
 
 void panic(std::string_view message, const char* location)
 {
-    write_stderr(messages::panic_report_head + std::to_string(current_thread_id()) + " at " + location + ": " +
-                 std::string(message) + "\n");
+    // The report needs no allocation that can fail, so it is written whatever the memory pressure.
+    char head[160];
+    std::snprintf(head, sizeof head, messages::panic_report_format,
+                  static_cast<unsigned long long>(current_thread_id()), location);
+    if (write_stderr(head, message)) throw ErrorSet{}; // interrupted: the handler's exception wins
+    Ref pending = Ref::steal(PyErr_GetRaisedException());
     PyObject* type = panic_type();
+    if (type == nullptr) throw ErrorSet{};
     Ref text = Ref::steal(utf8_to_str_lossy(message));
     // PanicException is a mutable class, so making the instance may run a replaced __new__ or
     // __init__: every caller panics outside critical sections, with nothing borrowed.
     if (text) PyErr_SetObject(type, text.get());
+    if (pending) {
+        Ref raised = Ref::steal(PyErr_GetRaisedException());
+        if (raised && PyExceptionInstance_Check(raised.get())) PyException_SetContext(raised.get(), pending.release());
+        PyErr_SetRaisedException(raised.release());
+    }
     throw_error_set();
 }
 
@@ -66,7 +98,7 @@ namespace {
 
 /// True when the pending exception is a PanicException. The class is not created here: if
 /// it does not exist yet, no PanicException can be pending.
-bool panic_pending()
+bool panic_pending() noexcept
 {
     PyObject* type = panic_cell.get();
     return type != nullptr && PyErr_ExceptionMatches(type);
@@ -74,11 +106,18 @@ bool panic_pending()
 
 } // namespace
 
+bool fatal_error_pending() noexcept
+{
+    if (!PyErr_Occurred()) return false;
+    return !PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError) ||
+           PyErr_ExceptionMatches(PyExc_RecursionError);
+}
+
 void discard_error()
 {
     if (!PyErr_Occurred()) return;
-    if (panic_pending()) {
-        write_stderr(messages::panic_propagated);
+    if (fatal_error_pending()) {
+        if (panic_pending()) (void)write_stderr(messages::panic_propagated);
         throw ErrorSet{};
     }
     // Dropping the exception may run __del__ of what its traceback kept alive: callers hold
@@ -112,7 +151,7 @@ std::string render_object(PyObject* obj)
             return out;
         }
     }
-    if (panic_pending()) discard_error(); // propagates the panic
+    if (fatal_error_pending()) discard_error(); // propagates it
     write_unraisable(obj);
     Ref name = Ref::steal(PyType_GetName(Py_TYPE(obj)));
     if (name) {

@@ -36,14 +36,23 @@ inline void check_status(int status)
 /// Sets `type` with a UTF-8 message and throws ErrorSet.
 [[noreturn]] void raise(PyObject* type, std::string_view message);
 
-/// The internal-failure exception class (derived from BaseException), created on first use.
+/// The internal-failure exception class (derived from BaseException), created on first use;
+/// null with the creation's error pending when it cannot be created.
 PyObject* panic_type();
 
-/// Reports an internal failure to standard error and raises PanicException(message).
+/// Reports an internal failure to standard error and raises PanicException(message); an
+/// exception pending before becomes its __context__. When the class cannot be created, the
+/// error of that creation (normally MemoryError) is raised instead.
 [[noreturn]] void panic(std::string_view message, const char* location);
 
-/// Clears a pending exception that a failed conversion step produced. A PanicException is
-/// never swallowed: it is kept pending and ErrorSet is thrown.
+/// True when the pending exception must end the call whatever the caller meant to do with a
+/// failure: every BaseException that is not an Exception (KeyboardInterrupt, SystemExit,
+/// GeneratorExit, PanicException), MemoryError and RecursionError. They say nothing about the
+/// value being converted, so no conversion step may take them for "not this kind of value".
+bool fatal_error_pending() noexcept;
+
+/// Clears a pending exception that a failed conversion step produced. A fatal one (see
+/// fatal_error_pending) is never swallowed: it is kept pending and ErrorSet is thrown.
 void discard_error();
 
 /// The qualified name of a type for messages, or messages::unknown_type_name.

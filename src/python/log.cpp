@@ -1,5 +1,7 @@
 #include "log.hpp"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -68,7 +70,7 @@ bool colour_from_environment()
     if (value == nullptr || *value == '\0') return true;
     Ref decoded = Ref::steal(PyUnicode_DecodeUTF8(value, static_cast<Py_ssize_t>(std::strlen(value)), "strict"));
     if (!decoded) {
-        PyErr_Clear();
+        discard_error(); // not valid UTF-8 (a MemoryError propagates)
         return true;
     }
     return false;
@@ -76,7 +78,31 @@ bool colour_from_environment()
 
 } // namespace
 
-void emit(const LogSite& site, std::string_view message) noexcept
+namespace {
+
+/// Writes a note to standard error about a record, formatted into a fixed buffer: the note must
+/// get out when memory is exhausted, which is when it is most likely needed.
+template <class... Args> void note(const char* format, Args... args) noexcept
+{
+    char text[512];
+    const int length = std::snprintf(text, sizeof text, format, args...);
+    if (length > 0)
+        (void)write_whole(Stream::err, std::string_view(text, std::min<std::size_t>(length, sizeof text - 1)));
+}
+
+/// The line written in place of a record that could not be formatted; needs no allocation.
+int write_unformattable(const LogSite& site) noexcept
+{
+    char text[512];
+    const int length = std::snprintf(text, sizeof text, messages::unformattable_record, site.file, site.line,
+                                     level_label(site.level), site.target);
+    if (length <= 0) return 0;
+    return write_whole(Stream::out, std::string_view(text, std::min<std::size_t>(length, sizeof text - 1)));
+}
+
+} // namespace
+
+void emit(const LogSite& site, std::string_view message)
 {
     if (!log_enabled(site.level)) return;
     thread_local std::string line;
@@ -84,21 +110,20 @@ void emit(const LogSite& site, std::string_view message) noexcept
     try {
         line.clear();
         format_line(line, site, message);
-        error = write_whole(Stream::out, line);
     }
     catch (...) {
-        // Could not format: say which record it was instead.
-        std::string fallback = std::string("brenk: unformattable log record at ") + site.file + ":" +
-                               std::to_string(site.line) + " (target " + site.target + ")\n";
-        error = write_whole(Stream::out, fallback);
+        line.clear();
+        error = write_unformattable(site);
     }
-    if (error != 0) {
-        std::string note = "brenk: could not write a log record to standard output: ";
-        note += std::strerror(error);
-        note += '\n';
-        write_whole(Stream::err, note);
+    if (!line.empty()) {
+        error = write_whole(Stream::out, line);
+        line.clear();
     }
-    line.clear();
+    // The buffer is reused for the thread's next record; one huge record must not pin its size.
+    constexpr std::size_t kept_capacity = 4096;
+    if (line.capacity() > kept_capacity) std::string().swap(line);
+    if (error == write_interrupted) throw ErrorSet{};
+    if (error != 0) note(messages::unwritable_record, std::strerror(error));
 }
 
 PyObject* init_tracing(PyObject*, PyObject*) noexcept

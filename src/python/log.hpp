@@ -29,8 +29,11 @@ inline bool log_enabled(Level level) noexcept
     return static_cast<int>(level) >= detail::min_enabled_level.load(std::memory_order_relaxed);
 }
 
-/// Formats and writes one record; never fails from the caller's point of view.
-void emit(const LogSite& site, std::string_view message) noexcept;
+/// Formats and writes one record. A record that cannot be formatted is replaced by a fixed line,
+/// one that cannot be written is dropped with a note on standard error; neither fails the
+/// caller. Only a signal handler that raised while the write waited ends the caller: ErrorSet,
+/// with the handler's exception pending.
+void emit(const LogSite& site, std::string_view message);
 
 /// The module function init_tracing(): installs the log, once per process.
 PyObject* init_tracing(PyObject* module, PyObject* unused) noexcept;

@@ -67,19 +67,20 @@ inline constexpr const char* subscriber_already_set =
 inline constexpr const char* failed_printing = "failed printing to stdout: ";
 inline constexpr const char* all_append_failed = "could not append __name__ to __all__";
 inline constexpr const char* unexpected_native = "unexpected native exception";
+/// SystemError for an option value of no known kind (a corrupted record).
+inline constexpr const char* unknown_option_kind = "option value of unknown kind";
 /// SystemError when a CPython call failed without setting an exception.
 inline constexpr const char* no_exception_set = "attempted to fetch exception but none was set";
-/// The report on stderr: "brenk: internal failure on thread {id} at {location}: {message}".
-inline constexpr const char* panic_report_head = "brenk: internal failure on thread ";
+/// The report on stderr, a printf format for the thread id and the location, followed by the message.
+inline constexpr const char* panic_report_format = "brenk: internal failure on thread %llu at %s: ";
 /// On stderr when a PanicException from Python code called back is passed on.
 inline constexpr const char* panic_propagated =
     "brenk: a PanicException raised by Python code called from brenk is propagated\n";
 /// Follow if_then_sent: " (calling thread {id} != owning thread {id})".
 inline constexpr const char* if_then_calling_thread = " (calling thread ";
 inline constexpr const char* if_then_owning_thread = " != owning thread ";
-/// The class name and the process-ending message when the class cannot be created.
+/// The class name of PanicException.
 inline constexpr const char* panic_type_name = "brenk_runtime.PanicException";
-inline constexpr const char* panic_type_failed = "Failed to initialize new exception type.";
 
 // --- Source locations, named in internal-failure reports and carried by log records ---
 inline constexpr const char* at_lib = "src/lib";
@@ -95,6 +96,12 @@ inline constexpr const char* level_labels[] = {"TRACE", "DEBUG", " INFO", " WARN
 inline constexpr const char* level_colours[] = {"\x1b[35m", "\x1b[34m", "\x1b[32m", "\x1b[33m", "\x1b[31m"};
 inline constexpr const char* colour_reset = "\x1b[0m";
 inline constexpr const char* colour_dim = "\x1b[2m";
+
+/// Written to stdout in place of a record that could not be formatted: file, line, level, target.
+inline constexpr const char* unformattable_record =
+    "brenk: unformattable log record at %s:%d (level %s, target %s, fields: message)\n";
+/// Written to stderr when a record could not be written to stdout: the error's text.
+inline constexpr const char* unwritable_record = "brenk: could not write a log record to standard output: %s\n";
 
 // --- Log targets, printed in every record ---
 inline constexpr const char* target_top = "brenk";

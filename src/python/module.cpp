@@ -29,6 +29,7 @@ PyObject* main_entry(PyObject*, PyObject*) noexcept
 {
     return guard<PyObject*>(nullptr, []() -> PyObject* {
         const int error = write_whole(Stream::out, messages::entry_line);
+        if (error == write_interrupted) throw ErrorSet{};
         if (error != 0) panic(messages::failed_printing + std::string(std::strerror(error)), messages::at_lib);
         Py_RETURN_NONE;
     });
@@ -50,7 +51,10 @@ void add_to_module(PyObject* module, PyObject* name, PyObject* value)
     else if (!PyList_Check(all.get())) {
         raise_cast_error(all.get(), "PyList");
     }
-    if (PyList_Append(all.get(), name) < 0) panic(messages::all_append_failed, messages::at_lib);
+    if (PyList_Append(all.get(), name) < 0) {
+        if (fatal_error_pending()) throw ErrorSet{}; // out of memory: the import fails with it
+        panic(messages::all_append_failed, messages::at_lib);
+    }
     check_status(PyObject_SetAttr(module, name, value));
 }
 

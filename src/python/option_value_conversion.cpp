@@ -54,13 +54,25 @@ std::optional<core::OptionValue> try_bool(PyObject* obj)
     return core::OptionValue{truth != 0};
 }
 
-std::optional<core::OptionValue> try_int(PyObject* obj)
+/// The integer an object stands for: an int (or subclass) itself, else the result of its
+/// __index__, called once: the float step reuses it rather than call the hook again, so a hook
+/// that fails (or re-enters the module) costs one call, not one per step. Null when the object
+/// has no integer; a failed __index__ leaves nothing pending unless its error is fatal.
+Ref integer_of(PyObject* obj)
 {
-    // Objects that are neither int nor define __index__ would only make the conversion
-    // raise a TypeError, so skip the call.
-    if (!PyLong_Check(obj) && !PyIndex_Check(obj)) return std::nullopt;
+    if (PyLong_Check(obj)) return Ref::borrow(obj);
+    if (!PyIndex_Check(obj)) return {};
     // Runs Python code (__index__); every caller holds `obj`.
-    const long long value = PyLong_AsLongLong(obj);
+    Ref index = Ref::steal(PyNumber_Index(obj));
+    if (!index) discard_error();
+    return index;
+}
+
+std::optional<core::OptionValue> try_int(PyObject* integer)
+{
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(integer, &overflow);
+    if (overflow != 0) return std::nullopt;
     if (value == -1 && PyErr_Occurred()) {
         discard_error();
         return std::nullopt;
@@ -68,15 +80,22 @@ std::optional<core::OptionValue> try_int(PyObject* obj)
     return core::OptionValue{static_cast<std::int64_t>(value)};
 }
 
-std::optional<core::OptionValue> try_float(PyObject* obj)
+/// `integer` is what integer_of gave: an int whose value did not fit, or null.
+std::optional<core::OptionValue> try_float(PyObject* obj, PyObject* integer)
 {
-    if (PyFloat_CheckExact(obj)) return core::OptionValue{PyFloat_AS_DOUBLE(obj)};
+    if (PyFloat_Check(obj)) return core::OptionValue{PyFloat_AS_DOUBLE(obj)};
     PyNumberMethods* number = Py_TYPE(obj)->tp_as_number;
-    const bool convertible = PyFloat_Check(obj) || PyLong_Check(obj) || PyIndex_Check(obj) ||
-                             (number != nullptr && number->nb_float != nullptr);
-    if (!convertible) return std::nullopt;
-    // Runs Python code (__float__ or __index__); every caller holds `obj`.
-    const double value = PyFloat_AsDouble(obj);
+    double value = 0;
+    if (number != nullptr && number->nb_float != nullptr) {
+        // Runs Python code (__float__); every caller holds `obj`.
+        value = PyFloat_AsDouble(obj);
+    }
+    else if (integer != nullptr) {
+        value = PyLong_AsDouble(integer); // the nearest double, or OverflowError past the double range
+    }
+    else {
+        return std::nullopt;
+    }
     if (value == -1.0 && PyErr_Occurred()) {
         discard_error();
         return std::nullopt;
@@ -101,16 +120,17 @@ std::optional<core::OptionValue> try_extract_option_value(PyObject* obj)
 {
     // Exact builtins go straight to their own step; the earlier steps cannot accept them.
     if (PyLong_CheckExact(obj)) {
-        int overflow = 0;
-        const long long value = PyLong_AsLongLongAndOverflow(obj, &overflow);
-        if (overflow == 0) return core::OptionValue{static_cast<std::int64_t>(value)};
-        return try_float(obj);
+        if (auto v = try_int(obj)) return v;
+        return try_float(obj, obj);
     }
     if (PyFloat_CheckExact(obj)) return core::OptionValue{PyFloat_AS_DOUBLE(obj)};
     if (PyUnicode_CheckExact(obj)) return try_str(obj);
     if (auto v = try_bool(obj)) return v;
-    if (auto v = try_int(obj)) return v;
-    if (auto v = try_float(obj)) return v;
+    const Ref integer = integer_of(obj);
+    if (integer) {
+        if (auto v = try_int(integer.get())) return v;
+    }
+    if (auto v = try_float(obj, integer.get())) return v;
     if (auto v = try_str(obj)) return v;
     if (auto version = read_version(obj)) return core::OptionValue{std::move(*version)};
     return std::nullopt;
@@ -140,7 +160,7 @@ PyObject* option_value_to_object(const core::OptionValue& value)
     case core::OptionKind::Version:
         return new_version_object(std::get<core::Version>(value.v));
     }
-    return nullptr;
+    raise(PyExc_SystemError, messages::unknown_option_kind);
 }
 
 } // namespace brenk::py

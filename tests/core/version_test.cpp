@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/mman.h>
+
 #include "escape.hpp"
 #include "version.hpp"
 
@@ -227,6 +229,19 @@ TEST(Escape, SingleQuotesEscapeTheQuoteOnly)
         append_escaped(out, text, '\'');
         EXPECT_EQ(out, "keep:"s.append(expected)) << text;
     }
+}
+
+TEST(Version, TextLongerThanAVersionHoldsIsRefusedBeforeAnyAllocation)
+{
+    // Address space only: zero pages that nothing is written to. Parsing must refuse on the length.
+    const std::size_t size = max_version_text + 1;
+    void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(text, MAP_FAILED);
+    VersionError error{};
+    EXPECT_FALSE(parse_version(std::string_view(static_cast<const char*>(text), size), error).has_value());
+    munmap(text, size);
+    EXPECT_EQ(error.kind, VersionErrorKind::TooLong);
+    EXPECT_EQ(error.render(), "version text longer than 4294967295 bytes");
 }
 
 TEST(Version, DebugForms)

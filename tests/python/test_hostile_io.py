@@ -67,6 +67,40 @@ def test_blocked_write_stops_nobody(body):
     run_child(body, stdout=subprocess.DEVNULL).check()
 
 
+# Standard output is a full pipe that nobody drains; a timer's handler raises KeyboardInterrupt,
+# which must end the blocked write as it ends os.write, whatever is writing.
+INTERRUPTED = {
+    "main_entry": "brenk.main_entry()",
+    "log record": "brenk.init_tracing()",
+}
+
+
+@pytest.mark.parametrize("write", INTERRUPTED.values(), ids=INTERRUPTED.keys())
+def test_blocked_write_is_interrupted(write):
+    out = run_child(
+        f"""
+        import os, signal, brenk
+        r, w = os.pipe(); os.dup2(w, 1)
+        os.set_blocking(1, False)
+        try:
+            while True:
+                os.write(1, b"x" * 4096)
+        except BlockingIOError:
+            pass
+        os.set_blocking(1, True)
+        def interrupt(signum, frame):
+            raise KeyboardInterrupt("timer")
+        signal.signal(signal.SIGALRM, interrupt)
+        signal.setitimer(signal.ITIMER_REAL, 0.2)
+        try:
+            {write}
+        except KeyboardInterrupt as error:
+            os.write(2, b"interrupted: " + str(error).encode())
+        """
+    ).check()
+    assert out.stderr == "interrupted: timer"
+
+
 def test_partial_writes_keep_records_whole():
     # Standard output is a non-blocking pipe that a thread starts draining only after the
     # record has filled it: the record is written in parts, waiting for room in between, and
@@ -155,15 +189,15 @@ time.sleep(0.1)
 # ---------------------------------------------------------------- unbounded messages
 
 
-def memory_limit():
+def memory_limit(room=1 << 30):
     # Under AddressSanitizer the address space is mostly shadow memory: no limit there.
     if "ASAN_OPTIONS" in os.environ:
         return ""
-    return """
+    return f"""
         import resource
         with open("/proc/self/status") as status:
             size = next(int(line.split()[1]) for line in status if line.startswith("VmSize:"))
-        resource.setrlimit(resource.RLIMIT_AS, ((size << 10) + (1 << 30),) * 2)
+        resource.setrlimit(resource.RLIMIT_AS, ((size << 10) + {room},) * 2)
     """
 
 
@@ -187,6 +221,25 @@ def test_shared_tree_refusal_is_cut():
     assert head.startswith("Cannot compare type Some(Bool) from constraint " + "[ " * 64 + "Depends( a ) ] == [ Depends( a ) ]")
     assert tail.endswith(TRUNCATION_MARKER + " with type Some(Bool) from constraint true using operator '<'")
     assert MESSAGE_TEXT_CAP < int(size) < MESSAGE_TEXT_CAP + 200
+
+
+def test_claimed_length_reserves_no_more_than_a_guess():
+    # __len__ claims 2**24 items: only a hint, never a reservation of that size, and a stored
+    # list keeps only the room its items need. Either fault breaks the address-space limit.
+    if "ASAN_OPTIONS" in os.environ:
+        pytest.skip("no address-space limit under AddressSanitizer")
+    run_child(
+        memory_limit(64 << 20),
+        """
+        from brenk.package.constraint import Depends, NumOf
+        class Claims(list):
+            def __len__(self):
+                return 1 << 24
+        d = Depends("a")
+        NumOf(Claims([d]))
+        kept = [NumOf(Claims([d] * 255)) for _ in range(4000)]
+        """,
+    ).check()
 
 
 def test_long_object_text_is_cut_at_a_character():
