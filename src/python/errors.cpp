@@ -31,9 +31,12 @@ bool write_stderr(std::string_view head, std::string_view text = {}) noexcept
     std::size_t used = std::min(head.size(), sizeof line);
     std::memcpy(line, head.data(), used);
     if (text.size() < sizeof line - used) {
-        std::memcpy(line + used, text.data(), text.size());
-        used += text.size();
-        if (!text.empty()) line[used++] = '\n';
+        // An empty view may hold a null pointer, which memcpy must never see.
+        if (!text.empty()) {
+            std::memcpy(line + used, text.data(), text.size());
+            used += text.size();
+            line[used++] = '\n';
+        }
         return write_whole(Stream::err, std::string_view(line, used)) == write_interrupted;
     }
     for (std::string_view piece : {std::string_view(line, used), text, std::string_view("\n")}) {
