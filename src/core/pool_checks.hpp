@@ -4,8 +4,7 @@
 // deallocate(), and a fault to touch before or after. Free blocks and uncarved slab space are
 // poisoned; the pool opens a free block's link word only for the instant it reads or writes
 // it. Every call is empty in a build without the checker; outside valgrind the valgrind
-// requests cost one predictable branch (a request itself is cheap, but it is a compiler
-// barrier, which slows the fast paths).
+// requests cost one predictable branch.
 #include <cstddef>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -26,6 +25,8 @@
 
 namespace brenk::core::pool::checks {
 
+enum class Request { create, no_access, defined, alloc, free };
+
 #ifdef BRENK_POOL_VALGRIND
 /// The address valgrind knows the pool's blocks by.
 inline char mempool_anchor;
@@ -35,13 +36,37 @@ inline bool running_on_valgrind() noexcept
 }
 /// Set at load, before any block exists.
 inline const bool on_valgrind = running_on_valgrind();
-#define BRENK_POOL_TELL_VALGRIND(request) \
-    do {                                  \
-        if (on_valgrind) request;         \
-    } while (false)
-#else
-#define BRENK_POOL_TELL_VALGRIND(request) static_cast<void>(0)
+
+/// Out of line: a request is a compiler barrier, which inline would slow the fast paths.
+[[gnu::noinline, gnu::cold]] inline void tell_valgrind(Request r, void* p, std::size_t n) noexcept
+{
+    switch (r) {
+    case Request::create:
+        VALGRIND_CREATE_MEMPOOL(&mempool_anchor, 0, 0);
+        break;
+    case Request::no_access:
+        VALGRIND_MAKE_MEM_NOACCESS(p, n);
+        break;
+    case Request::defined:
+        VALGRIND_MAKE_MEM_DEFINED(p, n);
+        break;
+    case Request::alloc:
+        VALGRIND_MEMPOOL_ALLOC(&mempool_anchor, p, n);
+        break;
+    case Request::free:
+        VALGRIND_MEMPOOL_FREE(&mempool_anchor, p);
+        break;
+    }
+}
 #endif
+
+inline void valgrind([[maybe_unused]] Request r, [[maybe_unused]] void* p, [[maybe_unused]] std::size_t n) noexcept
+{
+#ifdef BRENK_POOL_VALGRIND
+    if (on_valgrind) [[unlikely]]
+        tell_valgrind(r, p, n);
+#endif
+}
 
 inline void asan_poison([[maybe_unused]] bool poisoned, [[maybe_unused]] void* p, [[maybe_unused]] std::size_t n) noexcept
 {
@@ -54,14 +79,14 @@ inline void asan_poison([[maybe_unused]] bool poisoned, [[maybe_unused]] void* p
 /// Called once, before the first block: registers the pool with valgrind.
 inline void start() noexcept
 {
-    BRENK_POOL_TELL_VALGRIND(VALGRIND_CREATE_MEMPOOL(&mempool_anchor, 0, 0));
+    valgrind(Request::create, nullptr, 0);
 }
 
 /// Memory the pool holds and nobody may touch: a fresh arena, a free block.
 inline void hide(void* p, std::size_t n) noexcept
 {
     asan_poison(true, p, n);
-    BRENK_POOL_TELL_VALGRIND(VALGRIND_MAKE_MEM_NOACCESS(p, n));
+    valgrind(Request::no_access, p, n);
 }
 
 /// The pool's own bookkeeping inside hidden memory (a slab header, a free block's link), and
@@ -69,20 +94,20 @@ inline void hide(void* p, std::size_t n) noexcept
 inline void open(void* p, std::size_t n) noexcept
 {
     asan_poison(false, p, n);
-    BRENK_POOL_TELL_VALGRIND(VALGRIND_MAKE_MEM_DEFINED(p, n));
+    valgrind(Request::defined, p, n);
 }
 
 /// A block handed to a caller: addressable, its contents undefined.
 inline void hand_out(void* p, std::size_t n) noexcept
 {
     asan_poison(false, p, n);
-    BRENK_POOL_TELL_VALGRIND(VALGRIND_MEMPOOL_ALLOC(&mempool_anchor, p, n));
+    valgrind(Request::alloc, p, n);
 }
 
 /// A block given back by its caller: a fault to touch from now on.
 inline void take_back(void* p, std::size_t n) noexcept
 {
-    BRENK_POOL_TELL_VALGRIND(VALGRIND_MEMPOOL_FREE(&mempool_anchor, p));
+    valgrind(Request::free, p, n);
     asan_poison(true, p, n);
 }
 
