@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Builds the sdist and the wheels from a clean tree and runs the test suite against each wheel.
+"""Builds the sdist and the wheels from a clean tree, checks them as a packager would, and runs
+the test suite against each installed wheel.
 
     tests/packaging/check_wheels.py [--keep] [PYTEST ARGS...]
 
@@ -8,14 +9,18 @@
 2. Builds the sdist there (`python -m build --sdist --no-isolation` when `build` is installed,
    otherwise through the PEP 517 hook of the backend named in pyproject.toml) and unpacks it.
 3. In the unpacked sdist runs `pip wheel --no-build-isolation --no-deps --no-index .` for CPython
-   3.14 and for free-threaded 3.13t.
+   3.14, free-threaded 3.13t, CPython 3.15 and, once it exists, free-threaded 3.14t; then
+   `auditwheel repair` to manylinux_2_17 (artifacts.py: the tag, nothing grafted in, exactly the
+   files a wheel should hold, the license metadata) and `twine check --strict` on every artifact.
 4. Installs each wheel into a fresh virtual environment and runs tests/python of this checkout
    with it from a directory outside the checkout, after checking that `brenk` is imported from
    the environment (so the build tree cannot stand in for the wheel).
+5. Installs the sdist itself with pip into a fresh 3.14 environment and runs the smoke tests.
 
-The sdist and the wheels are left in build/dist. The last line is "N passed, M failed"; the exit
-status is non-zero on any failure. A missing interpreter is an error inside the sysroot or on CI
-and a skip elsewhere. --keep keeps the scratch directory and prints its path.
+The sdist and the repaired wheels are left in build/dist. The last line is "N passed, M failed";
+the exit status is non-zero on any failure. A missing interpreter is an error inside the sysroot
+or on CI and a skip elsewhere (3.14t: always a skip, no build of it exists here yet). --keep keeps
+the scratch directory and prints its path.
 """
 from __future__ import annotations
 
@@ -27,7 +32,6 @@ import tarfile
 import tempfile
 import time
 import tomllib
-import zipfile
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -35,11 +39,14 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tools"))
 from results import Result, count_junit, summarize  # noqa: E402  (tools/results.py)
 
+from artifacts import (  # noqa: E402  (beside this script)
+    RUNNER, STUBS, ArtifactError, check_sdist_metadata, check_wheel_files, check_wheel_metadata, repair, symbol_versions,
+    twine_check)
+
 DIST = ROOT / "build" / "dist"
 STRICT = bool(os.environ.get("BRENK_IN_SYSROOT") or os.environ.get("CI"))
 DIST_PACKAGES = "/usr/lib/python3/dist-packages"  # Debian's pure-Python pip, pytest, build backend
-STUBS = ["__init__.pyi", "package/__init__.pyi", "package/constraint.pyi", "package/outline.pyi",
-         "package/version.pyi"]
+SMOKE = ["-m", "smoke"]  # what the sdist install runs: every type built, converted, compared, released
 
 
 @dataclass
@@ -52,12 +59,17 @@ class Target:
     # Where pip and pytest come from: the system site (a venv option) or PYTHONPATH.
     system_site: bool = False
     borrow_path: bool = False
+    optional: bool = False  # skipped wherever it is missing, with a note
 
 
 TARGETS = [
     Target("py314", ["python3.14"], "cp314-cp314", "cpython-314", system_site=True),
     Target("py313t", [os.environ.get("BRENK_PY313T", ""), "python3.13t"], "cp313-cp313t",
            "cpython-313t", {"PYTHON_GIL": "0"}, borrow_path=True),
+    Target("py315", ["python3.15"], "cp315-cp315", "cpython-315", system_site=True),
+    # Built the day a free-threaded 3.14 is installed; Debian does not package one yet.
+    Target("py314t", ["python3.14t"], "cp314-cp314t", "cpython-314t", {"PYTHON_GIL": "0"},
+           borrow_path=True, optional=True),
 ]
 
 
@@ -129,7 +141,8 @@ def check_sdist(sdist: Path, dest: Path) -> Path:
         tar.extractall(dest, filter="data")
     top = names[0].split("/")[0]
     rel = {n.removeprefix(top + "/") for n in names}
-    wanted = ["pyproject.toml", "CMakeLists.txt", "src/python/module.cpp", *(f"stubs/brenk/{s}" for s in STUBS)]
+    wanted = ["pyproject.toml", "CMakeLists.txt", "LICENSE", "src/python/module.cpp",
+              *(f"stubs/brenk/{s}" for s in STUBS)]
     missing = [w for w in wanted if w not in rel]
     stray = [n for n in rel if n.startswith("build/") or n.endswith(".so") or "__pycache__" in n]
     if missing or stray:
@@ -138,49 +151,35 @@ def check_sdist(sdist: Path, dest: Path) -> Path:
     return dest / top
 
 
-def check_wheel(wheel: Path, target: Target) -> None:
+def check_wheel(wheel: Path, target: Target, scratch: Path) -> str:
+    """Checks the repaired wheel; returns the symbol versions its extension binds."""
     if f"-{target.tag}-" not in wheel.name:
-        raise SystemExit(f"{wheel.name}: expected the tag {target.tag}")
-    names = zipfile.ZipFile(wheel).namelist()
-    missing = [f"brenk-stubs/{s}" for s in STUBS if f"brenk-stubs/{s}" not in names]
-    modules = [n for n in names if n.startswith("brenk.") and n.endswith(".so")]
-    if missing or len(modules) != 1 or f".{target.soabi}-" not in modules[0]:
-        raise SystemExit(f"{wheel.name}: missing {missing}, extension modules {modules}")
-    print(f"{wheel.name}: {modules[0]} and {len(STUBS)} stub files", flush=True)
+        raise ArtifactError(f"{wheel.name}: expected the tag {target.tag}")
+    check_wheel_files(wheel, target.soabi)
+    check_wheel_metadata(wheel)
+    return symbol_versions(wheel, scratch / target.name)
 
 
-# Runs in the venv's interpreter: refuses to test anything but the installed module, then hands
-# over to pytest in the same process, so the tests see exactly that module.
-RUNNER = """
-import os, sys
-import brenk
-where = os.path.realpath(brenk.__file__)
-prefix = os.path.realpath(sys.prefix) + os.sep
-print("brenk imported from", where, flush=True)
-if not where.startswith(prefix):
-    sys.exit(f"brenk comes from {where}, not from the environment {prefix}")
-import pytest
-sys.exit(pytest.main(sys.argv[1:]))
-"""
-
-
-def test_wheel(python: str, wheel: Path, target: Target, scratch: Path, args: list[str]) -> Result:
-    result = Result(f"{target.name} wheel")
-    venv = scratch / f"venv-{target.name}"
+def test_install(python: str, artifact: Path, target: Target, scratch: Path, args: list[str], label: str) -> Result:
+    """Installs ARTIFACT (a wheel, or the sdist, which pip then builds) into a fresh environment
+    and runs pytest ARGS (default: the whole suite) with it."""
+    result = Result(label)
+    name = label.replace(" ", "-")
+    venv = scratch / f"venv-{name}"
     env = clean_env(target)
     venv_args = ["--system-site-packages"] if target.system_site else []
     run([python, "-m", "venv", "--without-pip", *venv_args, str(venv)], cwd=scratch, env=env)
     vpython = str(venv / "bin" / "python")
-    run([vpython, "-m", "pip", "install", "--no-index", "--no-deps", "--no-cache-dir",
-         "--disable-pip-version-check", str(wheel)], env=env, cwd=scratch)
-    report = scratch / f"{target.name}.xml"
+    run([vpython, "-m", "pip", "install", "--no-build-isolation", "--no-index", "--no-deps", "--no-cache-dir",
+         "--disable-pip-version-check", str(artifact)], env=env, cwd=scratch)
+    report = scratch / f"{name}.xml"
     cmd = [vpython, "-c", RUNNER, "-p", "no:cacheprovider", "-rfE", f"--rootdir={ROOT}",
            f"--junitxml={report}"]
     if subprocess.run([vpython, "-c", "import pytest_timeout"], env=env, cwd=scratch,
                       capture_output=True).returncode == 0:
         cmd.append("--timeout=900")  # a hang guard, not a speed goal
     cmd += args or [str(ROOT / "tests" / "python")]
-    rundir = scratch / f"run-{target.name}"  # outside the checkout: its build/ is never on the path
+    rundir = scratch / f"run-{name}"  # outside the checkout: its build/ is never on the path
     rundir.mkdir()
     print("+ " + " ".join(cmd[:2]) + " RUNNER " + " ".join(cmd[3:]), flush=True)
     status = subprocess.run(cmd, env=env, cwd=rundir).returncode
@@ -192,6 +191,19 @@ def test_wheel(python: str, wheel: Path, target: Target, scratch: Path, args: li
     return result
 
 
+def build_wheel(python: str, src: Path, target: Target, scratch: Path) -> Path:
+    """The wheel pip builds from the unpacked sdist, repaired and checked; copied to build/dist."""
+    out = scratch / f"wheel-{target.name}"
+    run([python, "-m", "pip", "wheel", "--no-build-isolation", "--no-deps", "--no-index", "--no-cache-dir",
+         "--disable-pip-version-check", "-w", str(out), "."], cwd=src, env=clean_env(target))
+    built = sorted(out.glob("*.whl"))
+    if len(built) != 1:
+        raise ArtifactError(f"expected one wheel in {out}, found {[p.name for p in built]}")
+    wheel = repair(built[0], scratch / f"repaired-{target.name}")
+    print(f"{wheel.name}: binds {check_wheel(wheel, target, scratch)}", flush=True)
+    return Path(shutil.copy2(wheel, DIST))
+
+
 def main(argv: list[str]) -> int:
     keep = "--keep" in argv
     args = [a for a in argv if a != "--keep"]
@@ -201,6 +213,8 @@ def main(argv: list[str]) -> int:
     for target in TARGETS:
         if python := find_python(target):
             pythons[target.name] = python
+        elif target.optional:
+            note(f"{target.name}: not built, {' or '.join(target.candidates)} is not installed")
         elif STRICT:
             note(f"{target.name}: no interpreter ({' or '.join(filter(None, target.candidates))})")
             return 1
@@ -209,7 +223,7 @@ def main(argv: list[str]) -> int:
             results.append(Result(f"{target.name} wheel", problem="skipped: interpreter not installed"))
     if not pythons:
         return 1
-    sdist_python = pythons.get("py314") or next(iter(pythons.values()))
+    sdist_target = next(t for t in TARGETS if t.name == ("py314" if "py314" in pythons else next(iter(pythons))))
 
     scratch = Path(tempfile.mkdtemp(prefix="brenk-wheels-"))
     try:
@@ -219,28 +233,25 @@ def main(argv: list[str]) -> int:
         tree = scratch / "tree"
         copy_clean_tree(tree)
         step("sdist")
-        sdist = build_sdist(sdist_python, tree, DIST)
+        sdist = build_sdist(pythons[sdist_target.name], tree, DIST)
         src = check_sdist(sdist, scratch / "sdist")
+        check_sdist_metadata(sdist)
         wheels: dict[str, Path] = {}
         for target in TARGETS:
-            if target.name not in pythons:
-                continue
-            step(f"wheel for {target.name}")
-            out = scratch / f"wheel-{target.name}"
-            run([pythons[target.name], "-m", "pip", "wheel", "--no-build-isolation", "--no-deps",
-                 "--no-index", "--no-cache-dir", "--disable-pip-version-check", "-w", str(out), "."],
-                cwd=src, env=clean_env(target))
-            built = sorted(out.glob("*.whl"))
-            if len(built) != 1:
-                raise SystemExit(f"expected one wheel in {out}, found {[p.name for p in built]}")
-            wheel = built[0]
-            check_wheel(wheel, target)
-            wheels[target.name] = Path(shutil.copy2(wheel, DIST))
+            if target.name in pythons:
+                step(f"wheel for {target.name}")
+                wheels[target.name] = build_wheel(pythons[target.name], src, target, scratch)
+        step("twine check")
+        twine_check([sdist, *wheels.values()])
         for target in TARGETS:
             if target.name in wheels:
                 step(f"tests against the installed {target.name} wheel")
-                results.append(test_wheel(pythons[target.name], wheels[target.name], target, scratch, args))
-    except (subprocess.CalledProcessError, SystemExit) as error:
+                results.append(test_install(pythons[target.name], wheels[target.name], target, scratch, args,
+                                            f"{target.name} wheel"))
+        step(f"the sdist installed by pip for {sdist_target.name}")
+        results.append(test_install(pythons[sdist_target.name], sdist, sdist_target, scratch,
+                                    [*SMOKE, str(ROOT / "tests" / "python")], "sdist install"))
+    except (subprocess.CalledProcessError, SystemExit, ArtifactError) as error:
         note(f"failed: {error}")
         results.append(Result("packaging", failed=1, problem=str(error)))
     finally:
@@ -251,7 +262,7 @@ def main(argv: list[str]) -> int:
 
     step("built")
     for path in sorted(DIST.glob("*")):
-        print(f"{path.relative_to(ROOT)}")
+        print(f"{path.relative_to(ROOT)}: {path.stat().st_size:,} bytes")
     print(f"took {time.monotonic() - started:.0f} s")
     return summarize(results)
 
