@@ -51,6 +51,8 @@ public:
     std::string_view str_of(const VersionPart& p) const noexcept { return text().substr(p.offset, p.length); }
     /// The debug form: Version { parts: [Int(1), Sep('.'), Int(2)] }
     std::string debug() const;
+    /// The shared block (for handles that keep the value alive outside a Version).
+    const Rc<VersionData>& data() const noexcept { return data_; }
 
 private:
     Rc<VersionData> data_;

@@ -21,7 +21,7 @@ import pytest
 ROOT = Path(__file__).resolve().parents[2]
 STRICT = bool(os.environ.get("BRENK_IN_SYSROOT") or os.environ.get("CI"))
 REF_HANDLE = "src/python/ref.hpp"
-FORMATTED = ["src", "tests/core", "tests/support", "fuzz"]
+FORMATTED = ["src", "include", "tests/core", "tests/host", "tests/support", "fuzz", "examples/host"]
 RUFF_CHECKED = ["tests", "tools", "tools/dev", "benchmarks", "examples"]
 
 # Violations tolerated for now, as (rule, path prefix): reported as warnings, not failures. An
