@@ -40,6 +40,7 @@ if(BRENK_PYTHON AND TARGET Python::Python)
     file(GLOB brenk_eval_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/eval/*.cpp)
     add_executable(brenk_eval ${brenk_eval_sources})
     set_target_properties(brenk_eval PROPERTIES OUTPUT_NAME brenk-eval EXPORT_NAME eval NO_SYSTEM_FROM_IMPORTED ON)
+    target_include_directories(brenk_eval PRIVATE ${PROJECT_SOURCE_DIR}/src/python)
     target_link_libraries(brenk_eval PRIVATE brenk_embed brenk_warnings)
     list(APPEND brenk_installed_targets brenk_embed brenk_eval)
 
