@@ -1,8 +1,6 @@
 // The canonical JSON writer: number and text forms, name order, refusals, and depth.
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/small_stack.hpp"
 #include "json.hpp"
 #include "walk.hpp"
 
@@ -151,19 +150,6 @@ TEST(Json, ARefusingSinkStopsTheWriter)
     EXPECT_EQ(writer.outline(record), json::Status::stopped);
 }
 
-/// Runs `body` on a thread with a 256 KiB stack.
-template <class F> void on_small_stack(F body)
-{
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 256 * 1024);
-    pthread_t thread;
-    ASSERT_EQ(
-        pthread_create(&thread, &attr, [](void* f) -> void* { return (*static_cast<F*>(f))(), nullptr; }, &body), 0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attr);
-}
-
 TEST(Json, AMillionDeepTreeOnASmallStack)
 {
     constexpr std::size_t depth = 1000000;
@@ -171,7 +157,7 @@ TEST(Json, AMillionDeepTreeOnASmallStack)
     for (std::size_t i = 0; i < depth; ++i) tree = i % 2 ? make_maximize(std::move(tree)) : make_num_of({tree});
     std::size_t length = 0, deepest = 0;
     bool written = false;
-    on_small_stack([&] {
+    auto body = [&] {
         written = !json::constraint_string(tree).empty();
         length = json::constraint_string(tree).size();
         walk(
@@ -181,7 +167,8 @@ TEST(Json, AMillionDeepTreeOnASmallStack)
                 return Step::into;
             },
             [](const Node*, std::size_t) {});
-    });
+    };
+    ASSERT_TRUE(testing::on_small_stack(body));
     EXPECT_TRUE(written);
     EXPECT_EQ(deepest, depth);
     const std::size_t leaf = std::string_view(R"({"kind":"Depends","on":"leaf"})").size();

@@ -1,11 +1,10 @@
 // The read API over core records: every field of every kind, name order, refusals, handles.
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-
 #include <string>
 #include <vector>
 
+#include "../support/small_stack.hpp"
 #include "brenk/json.hpp"
 #include "brenk/read.hpp"
 #include "core/version.hpp"
@@ -139,24 +138,13 @@ TEST(Read, WalkAMillionDeepTreeOnASmallStack)
         Counter counter;
         std::size_t json_size = 0;
     } run{Access::constraint(tree.get()), {}};
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 256 * 1024);
-    pthread_t thread;
-    ASSERT_EQ(pthread_create(
-                  &thread, &attr,
-                  [](void* p) -> void* {
-                      auto* r = static_cast<Run*>(p);
-                      walk(r->root, r->counter);
-                      std::string out;
-                      write_json(r->root, out);
-                      r->json_size = out.size();
-                      return nullptr;
-                  },
-                  &run),
-              0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attr);
+    auto body = [&run] {
+        walk(run.root, run.counter);
+        std::string out;
+        write_json(run.root, out);
+        run.json_size = out.size();
+    };
+    ASSERT_TRUE(testing::on_small_stack(body));
     EXPECT_EQ(run.counter.nodes, depth + 1); // the Cmp's children are passed over
     EXPECT_EQ(run.counter.left, depth + 1);
     EXPECT_EQ(run.counter.deepest, depth);
