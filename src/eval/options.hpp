@@ -14,7 +14,7 @@ enum Exit : int {
     exit_usage = 2,         // a bad command line
     exit_output = 3,        // the output could not be written (nothing is left at -o OUT)
     exit_limit = 4,         // the output grew past --max-bytes, or an internal error
-    exit_interrupted = 130, // SIGINT (nothing is left at -o OUT)
+    exit_interrupted = 130, // SIGINT or SIGTERM (nothing is left at -o OUT)
 };
 
 inline constexpr std::uint64_t default_max_bytes = std::uint64_t{1} << 30;

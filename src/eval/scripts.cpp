@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -150,6 +151,16 @@ bool start_interpreter(bool quiet_stdout, std::string& error)
     const bool started = checked(Py_InitializeFromConfig(&config), error);
     PyConfig_Clear(&config);
     if (!started) return false;
+    // SIGTERM interrupts like SIGINT, so that -o cleans up after either.
+    Ref signal = Ref::steal(PyImport_ImportModule("signal"));
+    Ref handler = signal ? Ref::steal(PyObject_GetAttrString(signal.get(), "default_int_handler")) : Ref();
+    Ref installed =
+        handler ? Ref::steal(PyObject_CallMethod(signal.get(), "signal", "iO", SIGTERM, handler.get())) : Ref();
+    if (!installed) {
+        PyErr_Clear();
+        error = "cannot install the SIGTERM handler";
+        return false;
+    }
     if (quiet_stdout) {
         // Scripts' prints go where diagnostics go; fd 1 already points there too (main).
         Ref err = Ref::borrow(PySys_GetObject("stderr"));

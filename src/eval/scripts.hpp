@@ -8,7 +8,7 @@ namespace brenk::eval {
 enum class Outcome : unsigned char {
     ok,          // the script ran; `lines` holds its outlines
     failed,      // it raised (the traceback is on standard error) or could not be read
-    interrupted, // SIGINT while it ran
+    interrupted, // SIGINT or SIGTERM while it ran
     internal,    // an outline could not be rendered
 };
 
@@ -23,7 +23,7 @@ bool stop_interpreter();
 /// to `lines`: NAME()'s result with `call`, else every global bound to an outline.
 Outcome run_script(const std::string& path, const std::optional<std::string>& call, std::string& lines);
 
-/// True when SIGINT arrived since the last script (checked between scripts).
+/// True when SIGINT or SIGTERM arrived since the last script (checked between scripts).
 bool interrupted();
 
 } // namespace brenk::eval

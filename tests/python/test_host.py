@@ -184,6 +184,7 @@ def test_closed_standard_output_is_an_output_failure(tmp_path):
     [
         ("raise RuntimeError('late')\n", 1, ["first", "second"]),  # complete with what succeeded
         ("import os, signal\nos.kill(os.getpid(), signal.SIGINT)\n", 130, None),  # interrupted: no file
+        ("import os, signal\nos.kill(os.getpid(), signal.SIGTERM)\n", 130, None),
         ("for i in range(100):\n    globals()[f'o{i}'] = PackageOutline('x' * 1000)\n", 4, None),  # past --max-bytes: no file
     ],
 )
