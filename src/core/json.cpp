@@ -2,6 +2,7 @@
 // checked as UTF-8 on the way, and the tree walk must share the core's explicit stack.
 #include "json.hpp"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -42,6 +43,14 @@ std::size_t utf8_sequence(const unsigned char* p, const unsigned char* end) noex
     }
     return n;
 }
+
+/// Bytes a text cannot copy as they are: control characters, '"', '\\', and every byte of a
+/// multi-byte sequence (checked as UTF-8).
+constexpr auto special = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c) table[c] = c < 0x20 || c == '"' || c == '\\' || c >= 0x80;
+    return table;
+}();
 
 /// The escape of an ASCII byte, or null when it is written as it is.
 const char* escape_of(unsigned char c) noexcept
@@ -153,18 +162,15 @@ bool Writer::flush()
     return !failed_;
 }
 
-void Writer::raw(std::string_view piece)
+void Writer::raw_slow(std::string_view piece)
 {
-    if (piece.empty()) return;
-    if (piece.size() > capacity - used_) {
-        if (!flush()) return;
-        if (piece.size() > capacity) {
-            if (!sink_.write(piece)) failed_ = true;
-            return;
-        }
+    if (!flush()) return;
+    if (piece.size() > capacity) {
+        if (!sink_.write(piece)) failed_ = true;
+        return;
     }
-    std::memcpy(buffer_ + used_, piece.data(), piece.size());
-    used_ += piece.size();
+    std::memcpy(buffer_, piece.data(), piece.size());
+    used_ = piece.size();
 }
 
 void Writer::text(std::string_view t)
@@ -174,6 +180,10 @@ void Writer::text(std::string_view t)
     const auto* end = p + t.size();
     const auto* run = p; // start of the bytes not yet written
     while (p != end) {
+        if (!special[*p]) {
+            ++p;
+            continue;
+        }
         if (*p >= 0x80) {
             const std::size_t n = utf8_sequence(p, end);
             if (n == 0) {
@@ -183,13 +193,9 @@ void Writer::text(std::string_view t)
             p += n;
             continue;
         }
-        if (const char* escape = escape_of(*p)) {
-            raw(std::string_view(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run)));
-            raw(escape);
-            run = ++p;
-            continue;
-        }
-        ++p;
+        raw(std::string_view(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run)));
+        raw(escape_of(*p));
+        run = ++p;
     }
     raw(std::string_view(reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run)));
     raw("\"");

@@ -9,6 +9,7 @@
 // texts are UTF-8 with the escapes RFC 8259 requires (short forms where they exist, \u00xx for
 // other control characters) and nothing else escaped.
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -43,7 +44,16 @@ public:
 private:
     /// Hands what is staged to the sink; false when the sink refused it.
     bool flush();
-    void raw(std::string_view piece);
+    void raw(std::string_view piece)
+    {
+        if (piece.size() <= capacity - used_) {
+            if (!piece.empty()) std::memcpy(buffer_ + used_, piece.data(), piece.size());
+            used_ += piece.size();
+            return;
+        }
+        raw_slow(piece);
+    }
+    void raw_slow(std::string_view piece);
     void text(std::string_view t);
     void value(const char* packed);
     void float_number(double d);
