@@ -99,13 +99,16 @@ bool append_line(PyObject* obj, const std::string& script, std::string& lines)
 /// Every global bound to an outline, in the order the script bound them.
 Outcome collect_globals(PyObject* globals, const std::string& script, std::string& lines)
 {
+    Outcome outcome = Outcome::ok;
+    // Threads the script started may still change its globals; nothing below runs Python code.
+    Py_BEGIN_CRITICAL_SECTION(globals);
     Py_ssize_t pos = 0;
     PyObject *key, *value;
-    while (PyDict_Next(globals, &pos, &key, &value)) {
-        if (!embed::outline(value)) continue;
-        if (!append_line(value, script, lines)) return Outcome::internal;
+    while (outcome == Outcome::ok && PyDict_Next(globals, &pos, &key, &value)) {
+        if (embed::outline(value) && !append_line(value, script, lines)) outcome = Outcome::internal;
     }
-    return Outcome::ok;
+    Py_END_CRITICAL_SECTION();
+    return outcome;
 }
 
 /// NAME()'s result: an outline, or an iterable of outlines.
