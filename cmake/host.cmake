@@ -47,6 +47,11 @@ if(BRENK_PYTHON AND TARGET Python::Python)
     target_link_libraries(brenk_eval PRIVATE brenk_embed brenk_warnings)
     list(APPEND brenk_installed_targets brenk_embed brenk_eval)
 
+    # For make bench: the writer timed alone, beside the module (never installed).
+    add_executable(brenk_json_bench ${PROJECT_SOURCE_DIR}/benchmarks/json_bench.cpp)
+    set_target_properties(brenk_json_bench PROPERTIES NO_SYSTEM_FROM_IMPORTED ON)
+    target_link_libraries(brenk_json_bench PRIVATE brenk_embed brenk_warnings)
+
     if(BRENK_TESTS)
         add_executable(brenk_embed_tests ${PROJECT_SOURCE_DIR}/tests/host/handles_test.cpp)
         set_target_properties(brenk_embed_tests PROPERTIES NO_SYSTEM_FROM_IMPORTED ON)
