@@ -4,7 +4,7 @@
 # shared, as every system has it. The static runtime was built against the build machine's glibc
 # and needs some of its newer symbols: the files beside this one stand in for those, each saying
 # why. --gc-sections drops the runtime's code that the module never calls, and with it more such
-# symbols (strfromf128, getentropy).
+# symbols (getentropy).
 include(CheckCXXSourceCompiles)
 set(CMAKE_REQUIRED_LINK_OPTIONS -static-libstdc++)
 check_cxx_source_compiles("#include <string>\nint main() { return std::string(\"x\").size() == 1 ? 0 : 1; }"

@@ -1,5 +1,6 @@
 // The stand-ins that the wheel's module links in place of newer glibc symbols (src/wheel), where
-// they can run outside the module: C23 strtoul and the thread-exit list of glibc 2.17 systems.
+// they can run outside the module: C23 strtoul, 128-bit float formatting and the thread-exit list
+// of glibc 2.17 systems.
 #include <gtest/gtest.h>
 
 #if defined(__linux__)
@@ -16,6 +17,7 @@
 #include "wheel/thread_exit_list.hpp"
 
 extern "C" unsigned long __isoc23_strtoul(const char* text, char** end, int base);
+extern "C" int strfromf128(char* out, std::size_t size, const char* format, _Float128 value);
 
 namespace {
 
@@ -99,6 +101,18 @@ TEST(ThreadExitListDeathTest, RunsTheExitingThreadsAtExit)
             std::exit(0);
         },
         testing::ExitedWithCode(0), "ran at exit");
+}
+
+TEST(Strfromf128, FormatsThroughLongDouble)
+{
+    char text[64];
+    EXPECT_EQ(strfromf128(text, sizeof text, "%.3f", _Float128(1) / 3), 5);
+    EXPECT_STREQ(text, "0.333");
+    EXPECT_EQ(strfromf128(text, sizeof text, "%g", _Float128(-1.5)), 4);
+    EXPECT_STREQ(text, "-1.5");
+    EXPECT_EQ(strfromf128(text, 3, "%.2e", _Float128(12345)), 8); // truncated, as snprintf
+    EXPECT_STREQ(text, "1.");
+    for (const char* refused : {"", "%", "g"}) EXPECT_EQ(strfromf128(text, sizeof text, refused, 1), -1) << refused;
 }
 
 } // namespace
