@@ -6,7 +6,6 @@
 #include "core/outline.hpp"
 #include "host/access.hpp"
 #include "object.hpp"
-#include "thread_id.hpp"
 
 PyMODINIT_FUNC PyInit_brenk(void);
 
@@ -67,10 +66,9 @@ Handle<SharedConstraint> constraint(PyObject* obj) noexcept
     py::ConstraintObject* object = py::as_constraint(obj);
     if (!object->constructed) return refused<SharedConstraint>(Refusal::not_constructed);
     if (!of_class(obj, py::class_of(object->payload.kind()))) return refused<SharedConstraint>(Refusal::wrong_class);
-    if (object->payload.kind() == core::ConstraintKind::IfThen &&
-        static_cast<const py::IfThenObject*>(object)->owner != py::current_thread_id()) {
+    const py::ClassHooks* hooks = py::hooks_of(object->payload.kind());
+    if (hooks != nullptr && hooks->may_use != nullptr && !hooks->may_use(obj))
         return refused<SharedConstraint>(Refusal::wrong_thread);
-    }
     py::SharedBorrow borrow(object->borrow);
     if (!borrow.held()) return refused<SharedConstraint>(Refusal::busy);
     return {Access::share(object->payload), Refusal::none};

@@ -12,14 +12,14 @@ namespace {
 [[noreturn]] void raise_too_many(const Signature& sig, Py_ssize_t given)
 {
     const char* verb = given == 1 ? "was" : "were";
-    if (sig.required == sig.count) {
-        PyErr_Format(PyExc_TypeError, messages::too_many_positional, sig.full_name, sig.count, given, verb);
+    if (sig.required == sig.count()) {
+        PyErr_Format(PyExc_TypeError, messages::too_many_positional, sig.full_name, sig.count(), given, verb);
     }
     else {
-        PyErr_Format(PyExc_TypeError, messages::too_many_positional_range, sig.full_name, sig.required, sig.count,
+        PyErr_Format(PyExc_TypeError, messages::too_many_positional_range, sig.full_name, sig.required, sig.count(),
                      given, verb);
     }
-    throw ErrorSet{};
+    throw_error_set();
 }
 
 [[noreturn]] void raise_missing(const Signature& sig, PyObject* const* out)
@@ -43,7 +43,7 @@ namespace {
     }
     PyErr_Format(PyExc_TypeError, messages::missing_required, sig.full_name, missing,
                  missing == 1 ? "argument" : "arguments", list.c_str());
-    throw ErrorSet{};
+    throw_error_set();
 }
 
 /// Index of the parameter named by `key`, or -1.
@@ -55,7 +55,7 @@ int find_parameter(const Signature& sig, PyObject* key)
         discard_error(); // a name with a lone surrogate matches no parameter
         return -1;
     }
-    for (int i = 0; i < sig.count; ++i) {
+    for (int i = 0; i < sig.count(); ++i) {
         if (*text == sig.names[i]) return i;
     }
     return -1;
@@ -67,7 +67,7 @@ void bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject
     if (index >= 0) {
         if (out[index] != nullptr) {
             PyErr_Format(PyExc_TypeError, messages::multiple_values, sig.full_name, sig.names[index]);
-            throw ErrorSet{};
+            throw_error_set();
         }
         out[index] = value;
         return;
@@ -75,33 +75,32 @@ void bind_keyword(const Signature& sig, PyObject* key, PyObject* value, PyObject
     if (!sig.collects_extra) {
         // %S runs the str() of a str subclass's key: Python code, after which only the throw follows.
         PyErr_Format(PyExc_TypeError, messages::unexpected_keyword, sig.full_name, key);
-        throw ErrorSet{};
+        throw_error_set();
     }
     if (*extra == nullptr) *extra = key;
 }
 
 void bind_positional(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject** out)
 {
-    if (nargs > sig.count) raise_too_many(sig, nargs);
+    if (nargs > sig.count()) raise_too_many(sig, nargs);
     for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
 }
 
 /// Checks that every required parameter is bound, then hands the caller a strong reference to
 /// each bound argument. Binding reads only what the caller and a snapshot hold, runs no Python
 /// code until it raises, so the borrowed pointers in `bound` are still alive here.
-void finish(const Signature& sig, PyObject* const* bound, PyObject* extra_name, PyObject** out, Ref& extra)
+void finish(const Signature& sig, PyObject* const* bound, PyObject* extra_name, Ref* out, Ref& extra)
 {
     for (int i = 0; i < sig.required; ++i) {
         if (bound[i] == nullptr) raise_missing(sig, bound);
     }
-    for (int i = 0; i < sig.count; ++i) out[i] = Ref::borrow(bound[i]).release();
+    for (int i = 0; i < sig.count(); ++i) out[i] = Ref::borrow(bound[i]);
     extra = Ref::borrow(extra_name);
 }
 
 } // namespace
 
-void bind_call(const Signature& sig, PyObject* const* args, std::size_t nargsf, PyObject* kwnames, PyObject** out,
-               Ref& extra)
+void bind_call(const Signature& sig, PyObject* const* args, std::size_t nargsf, PyObject* kwnames, Ref* out, Ref& extra)
 {
     PyObject* bound[max_parameters] = {};
     PyObject* extra_name = nullptr;
@@ -116,7 +115,7 @@ void bind_call(const Signature& sig, PyObject* const* args, std::size_t nargsf, 
     finish(sig, bound, extra_name, out, extra);
 }
 
-void bind_call(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** out, Ref& extra)
+void bind_call(const Signature& sig, PyObject* args, PyObject* kwargs, Ref* out, Ref& extra)
 {
     PyObject* bound[max_parameters] = {};
     PyObject* extra_name = nullptr;

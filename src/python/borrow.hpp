@@ -38,15 +38,6 @@ private:
     static_assert(std::atomic<std::int32_t>::is_always_lock_free);
 };
 
-/// The classes are mutable, so once a class's __new__ is replaced, object.__new__ can allocate an
-/// instance whose payload was never built (allocation only zeroes memory). Each class keeps a
-/// `constructed` flag, set last by its constructor, and refuses such an object where it reads
-/// its payload: TypeError "'{type}' object was not created by its constructor".
-[[noreturn, gnu::cold]] inline void raise_not_constructed(PyObject* obj)
-{
-    raise(PyExc_TypeError, "'" + type_qualname(Py_TYPE(obj)) + messages::not_constructed);
-}
-
 /// A shared borrow held for the guard's lifetime; check held() after construction.
 class SharedBorrow {
 public:

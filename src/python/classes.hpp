@@ -1,7 +1,10 @@
 #pragma once
-// The registry of the eleven classes: one type object each, created on first need from the
-// class's own file and kept for the process.
+// The lookup of the eleven classes, used by every class: ids, names, type objects and what is
+// special about each class's objects. The table behind it is class_table.cpp, at the top
+// beside the module's initialisation, the one file that knows every class.
 #include <Python.h>
+
+#include <array>
 
 #include "core/constraint.hpp"
 
@@ -19,21 +22,66 @@ enum class ClassId : int {
     SpecOption,
     Value,
     Version,
+    End, // not a class: the count
 };
-inline constexpr int class_count = 11;
+inline constexpr int class_count = static_cast<int>(ClassId::End);
+
+/// The submodule of brenk.package that holds a class.
+enum class Placement : int { Outline, Constraint, Version };
+
+/// What is special about a class's objects, said by the class's own file; a null hook does
+/// nothing. Each is given a constructed object of the class.
+struct ClassHooks {
+    /// Right after allocation, before any other code can see the object.
+    void (*after_allocation)(PyObject* self) noexcept = nullptr;
+    /// Before every use of the payload: raises to refuse the use.
+    void (*check_use)(PyObject* self) = nullptr;
+    /// What check_use decides, without raising: for readers outside Python's error handling.
+    bool (*may_use)(PyObject* self) noexcept = nullptr;
+    /// Before the payload is destroyed; may take the payload away to keep it from being released.
+    void (*before_release)(PyObject* self) noexcept = nullptr;
+};
+
+/// One line per class: everything the module needs to know about a class beside its own file.
+struct ClassEntry {
+    ClassId id;
+    const char* name;           // attribute name in its submodule
+    const char* qualified_name; // the type's __module__ and name
+    Placement placement;
+    int kind; // the core::ConstraintKind its objects hold, or -1
+    PyObject* (*create)(const char* qualified_name);
+    const ClassHooks* hooks = nullptr; // null: none
+};
+
+/// Defined by class_table.cpp: the table, indexed by ClassId, and the class of each node kind.
+extern const ClassEntry class_table[class_count];
+extern const std::array<ClassId, core::constraint_kind_count> class_by_kind;
 
 /// The class's type object (borrowed), creating it on first need. A failed creation raises
 /// RuntimeError "An error occurred while initializing class {name}" with the cause.
 PyTypeObject* class_type(ClassId id);
 /// The class's type object if it has been created, else null; never creates it.
 PyTypeObject* created_class_type(ClassId id) noexcept;
-const char* class_name(ClassId id);
 
-/// The submodule of brenk.package that holds a class.
-enum class Placement : int { Outline, Constraint, Version };
-Placement class_placement(ClassId id);
-
+inline const char* class_name(ClassId id)
+{
+    return class_table[static_cast<int>(id)].name;
+}
+inline Placement class_placement(ClassId id)
+{
+    return class_table[static_cast<int>(id)].placement;
+}
 /// The class whose objects hold nodes of `kind`.
-ClassId class_of(core::ConstraintKind kind);
+inline ClassId class_of(core::ConstraintKind kind)
+{
+    return class_by_kind[static_cast<std::size_t>(kind)];
+}
+/// The hooks of the class whose objects hold nodes of `kind`.
+inline const ClassHooks& hooks_of(core::ConstraintKind kind) noexcept
+{
+    static constexpr ClassHooks none{};
+    const ClassHooks* hooks = class_table[static_cast<int>(class_of(kind))].hooks;
+    return hooks != nullptr ? *hooks : none;
+}
 
 } // namespace brenk::py

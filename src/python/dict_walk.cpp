@@ -15,23 +15,18 @@ DictSnapshot::DictSnapshot(PyObject* dict, bool with_values)
             Py_ssize_t position = 0;
             PyObject *key = nullptr, *value = nullptr;
             while (PyDict_Next(dict, &position, &key, &value)) {
-                data_[size_++] = Ref::borrow(key).release();
-                if (with_values) data_[size_++] = Ref::borrow(value).release();
+                data_[size_++] = Ref::borrow(key);
+                if (with_values) data_[size_++] = Ref::borrow(value);
             }
             wanted = 0;
         }
         Py_END_CRITICAL_SECTION();
         if (wanted == 0) return;
         // The dict grew past the room we have (or is large): allocate outside the section, retry.
-        heap_ = std::make_unique_for_overwrite<PyObject*[]>(wanted);
+        heap_ = std::make_unique<Ref[]>(wanted);
         data_ = heap_.get();
         capacity = wanted;
     }
-}
-
-DictSnapshot::~DictSnapshot()
-{
-    for (std::size_t i = 0; i < size_; ++i) Ref::steal(data_[i]);
 }
 
 WalkStep walk_step(PyObject* dict, const DictSnapshot& keys, std::size_t index, Py_ssize_t& position, Ref& value)

@@ -19,19 +19,18 @@ namespace brenk::py {
 class DictSnapshot {
 public:
     DictSnapshot(PyObject* dict, bool with_values);
-    ~DictSnapshot();
     DictSnapshot(const DictSnapshot&) = delete;
     DictSnapshot& operator=(const DictSnapshot&) = delete;
 
     std::size_t size() const noexcept { return size_; }
     /// Borrowed: the snapshot holds it until it is destroyed.
-    PyObject* operator[](std::size_t i) const noexcept { return data_[i]; }
+    PyObject* operator[](std::size_t i) const noexcept { return data_[i].get(); }
 
 private:
     static constexpr std::size_t inline_capacity = 16;
-    PyObject* inline_[inline_capacity];
-    std::unique_ptr<PyObject*[]> heap_;
-    PyObject** data_ = inline_;
+    Ref inline_[inline_capacity];
+    std::unique_ptr<Ref[]> heap_;
+    Ref* data_ = inline_;
     std::size_t size_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <format>
 
 #include "core/sink.hpp"
 #include "messages.hpp"
@@ -52,7 +53,7 @@ void throw_error_set()
     if (!PyErr_Occurred()) {
         PyErr_SetString(PyExc_SystemError, messages::no_exception_set);
     }
-    throw ErrorSet{};
+    throw ErrorSet();
 }
 
 void raise(PyObject* type, std::string_view message)
@@ -81,10 +82,10 @@ void panic(std::string_view message, const char* location)
     char head[160];
     std::snprintf(head, sizeof head, messages::panic_report_format,
                   static_cast<unsigned long long>(current_thread_id()), location);
-    if (write_stderr(head, message)) throw ErrorSet{}; // interrupted: the handler's exception wins
+    if (write_stderr(head, message)) throw_error_set(); // interrupted: the handler's exception wins
     Ref pending = Ref::steal(PyErr_GetRaisedException());
     PyObject* type = panic_type();
-    if (type == nullptr) throw ErrorSet{};
+    if (type == nullptr) throw_error_set();
     Ref text = Ref::steal(utf8_to_str_lossy(message));
     // PanicException is a mutable class, so making the instance may run a replaced __new__ or
     // __init__: every caller panics outside critical sections, with nothing borrowed.
@@ -121,7 +122,7 @@ void discard_error()
     if (!PyErr_Occurred()) return;
     if (fatal_error_pending()) {
         if (panic_pending()) (void)write_stderr(messages::panic_propagated);
-        throw ErrorSet{};
+        throw_error_set();
     }
     // Dropping the exception may run __del__ of what its traceback kept alive: callers hold
     // what they use afterwards and are in no critical section.
@@ -140,12 +141,12 @@ std::string type_qualname(PyTypeObject* type)
 
 void raise_cast_error(PyObject* obj, const char* target)
 {
-    raise(PyExc_TypeError, "'" + type_qualname(Py_TYPE(obj)) + messages::cannot_be_cast + target + "'");
+    raise(PyExc_TypeError, std::format(messages::cannot_be_cast, type_qualname(Py_TYPE(obj)), target));
 }
 
 std::string render_object(PyObject* obj)
 {
-    // str() and the unraisable hook run Python code; every caller holds `obj`.
+    // str() and the unraisable hook run Python code; every caller holds `obj` (ref.hpp's rules).
     Ref text = Ref::steal(PyObject_Str(obj));
     if (text) {
         if (auto utf8 = try_str_utf8(text.get())) {
@@ -159,7 +160,7 @@ std::string render_object(PyObject* obj)
     Ref name = Ref::steal(PyType_GetName(Py_TYPE(obj)));
     if (name) {
         if (auto utf8 = try_str_utf8(name.get())) {
-            return messages::unprintable_head + std::string(*utf8) + messages::unprintable_tail;
+            return std::format(messages::unprintable_named, *utf8);
         }
     }
     discard_error();
@@ -172,15 +173,15 @@ void reraise_attributed(const char* name)
     if (!exc) throw_error_set();
     if (Py_TYPE(exc.get()) != reinterpret_cast<PyTypeObject*>(PyExc_TypeError)) {
         PyErr_SetRaisedException(exc.release());
-        throw ErrorSet{};
+        throw_error_set();
     }
-    const std::string message = messages::argument_prefix + std::string(name) + "': " + render_object(exc.get());
+    const std::string message = std::format(messages::argument_failed, name, render_object(exc.get()));
     Ref cause = Ref::steal(PyException_GetCause(exc.get()));
     Ref text = check(utf8_to_str_lossy(message));
     Ref replacement = check(PyObject_CallOneArg(PyExc_TypeError, text.get()));
     PyException_SetCause(replacement.get(), cause.release());
     PyErr_SetRaisedException(replacement.release());
-    throw ErrorSet{};
+    throw_error_set();
 }
 
 void set_error_from_current_exception() noexcept

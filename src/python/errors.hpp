@@ -15,12 +15,16 @@
 
 namespace brenk::py {
 
-/// Thrown when a Python exception is pending and the operation must unwind.
-struct ErrorSet {};
-
 /// Throws ErrorSet; sets SystemError messages::no_exception_set when
 /// no exception is pending.
 [[noreturn]] void throw_error_set();
+
+/// Thrown when a Python exception is pending and the operation must unwind. Only
+/// throw_error_set() makes one, so no throw skips its check that an exception is set.
+class ErrorSet {
+    ErrorSet() = default;
+    friend void throw_error_set();
+};
 
 /// Wraps a new reference, throwing ErrorSet when it is null.
 inline Ref check(PyObject* p)

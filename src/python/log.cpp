@@ -20,7 +20,7 @@ namespace {
 
 constexpr LogSite activation_site{Level::Warn, messages::target_top, messages::at_lib, 100};
 
-/// Installation goes empty -> installing -> set, once per process.
+/// Installation goes not_installed -> installing -> installed, once per process.
 enum InstallState : int { not_installed = 0, installing = 1, installed = 2 };
 std::atomic<int> install_state{not_installed};
 std::atomic<bool> use_colour{true};
@@ -122,8 +122,14 @@ void emit(const LogSite& site, std::string_view message)
     // The buffer is reused for the thread's next record; one huge record must not pin its size.
     constexpr std::size_t kept_capacity = 4096;
     if (line.capacity() > kept_capacity) std::string().swap(line);
-    if (error == write_interrupted) throw ErrorSet{};
+    if (error == write_interrupted) throw_error_set();
     if (error != 0) note(messages::unwritable_record, std::strerror(error));
+}
+
+void raise_logged(const LogSite& site, PyObject* type, const std::string& message)
+{
+    emit(site, message);
+    raise(type, message);
 }
 
 PyObject* init_tracing(PyObject*, PyObject*) noexcept

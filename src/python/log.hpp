@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include <atomic>
+#include <string>
 #include <string_view>
 
 #include "messages.hpp"
@@ -34,6 +35,9 @@ inline bool log_enabled(Level level) noexcept
 /// caller. Only a signal handler that raised while the write waited ends the caller: ErrorSet,
 /// with the handler's exception pending.
 void emit(const LogSite& site, std::string_view message);
+
+/// A failure that is also logged: the record at `site`, then `type` raised with the same message.
+[[noreturn, gnu::cold]] void raise_logged(const LogSite& site, PyObject* type, const std::string& message);
 
 /// The module function init_tracing(): installs the log, once per process.
 PyObject* init_tracing(PyObject* module, PyObject* unused) noexcept;

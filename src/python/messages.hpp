@@ -18,38 +18,31 @@ inline constexpr const char* multiple_values = "%s got multiple values for argum
 /// A keyword that names no parameter of a callable that refuses extras.
 inline constexpr const char* unexpected_keyword = "%s got an unexpected keyword argument '%S'";
 
-// --- Conversions (messages built around a rendered type or name) ---
-/// "argument '{name}': {message}": a TypeError re-raised for the argument that failed.
-inline constexpr const char* argument_prefix = "argument '";
-/// "'{type}' object cannot be cast as '{target}'".
-inline constexpr const char* cannot_be_cast = "' object cannot be cast as '";
+// --- Conversions (std::format formats around a rendered type or name) ---
+/// A TypeError re-raised for the argument that failed: its name, the original message.
+inline constexpr const char* argument_failed = "argument '{}': {}";
+/// A type's qualified name, the target's name.
+inline constexpr const char* cannot_be_cast = "'{}' object cannot be cast as '{}'";
 /// A type whose qualified name cannot be read.
 inline constexpr const char* unknown_type_name = "<failed to extract type name>";
-/// "<unprintable {type name} object>" when str() of an object raises; without a name, the last.
-inline constexpr const char* unprintable_head = "<unprintable ";
-inline constexpr const char* unprintable_tail = " object>";
+/// In place of the str() of an object when it raises: the type's name; without one, the next.
+inline constexpr const char* unprintable_named = "<unprintable {} object>";
 inline constexpr const char* unprintable = "<unprintable object>";
-/// "cannot convert '{type}' to Constraint", also the ERROR log record.
-inline constexpr const char* constraint_conversion_head = "cannot convert '";
-inline constexpr const char* constraint_conversion_tail = "' to Constraint";
-/// "cannot cast Python type '{type}' to SpecOptionValue", also the ERROR log record.
-inline constexpr const char* option_conversion_head = "cannot cast Python type '";
-inline constexpr const char* option_conversion_tail = "' to SpecOptionValue";
+/// The rendered type; also the ERROR log record.
+inline constexpr const char* constraint_conversion = "cannot convert '{}' to Constraint";
+/// The rendered type; also the ERROR log record.
+inline constexpr const char* option_conversion = "cannot cast Python type '{}' to SpecOptionValue";
 /// A str given where a list of constraints is expected.
 inline constexpr const char* str_is_not_a_list = "Can't extract `str` to `Vec`";
-/// "PyPackageOutline unexpected keyword argument '{keyword}'", a ValueError and its log record.
-inline constexpr const char* outline_keyword_head = "PyPackageOutline unexpected keyword argument '";
-/// "'{type}' object was not created by its constructor" (a class whose __new__ was replaced).
-inline constexpr const char* not_constructed = "' object was not created by its constructor";
+/// The keyword, a ValueError and its log record.
+inline constexpr const char* outline_keyword = "PyPackageOutline unexpected keyword argument '{}'";
+/// The type's qualified name (a class whose __new__ was replaced).
+inline constexpr const char* not_constructed = "'{}' object was not created by its constructor";
 
 // --- Objects and properties ---
 inline constexpr const char* cannot_delete = "can't delete attribute";
 inline constexpr const char* already_mutably_borrowed = "Already mutably borrowed";
 inline constexpr const char* already_borrowed = "Already borrowed";
-/// The path of IfThen in its thread-confinement messages.
-inline constexpr const char* if_then_path = "brenk::package::constraint::if_then::IfThen";
-/// Follows if_then_path when an IfThen is used on another thread (then the two thread ids).
-inline constexpr const char* if_then_sent = " is unsendable, but sent to another thread";
 /// The RuntimeError reported through the unraisable hook when an IfThen dies on another thread.
 inline constexpr const char* if_then_dropped =
     "brenk::package::constraint::if_then::IfThen is unsendable, but is being dropped on another thread";
@@ -63,8 +56,8 @@ inline constexpr const char* dict_changed_size = "dictionary changed size during
 inline constexpr const char* dict_keys_changed = "dictionary keys changed during iteration";
 inline constexpr const char* subscriber_already_set =
     "Failed to set subscriber: SetGlobalDefaultError(\"a global default trace dispatcher has already been set\")";
-/// Followed by the text of the write error.
-inline constexpr const char* failed_printing = "failed printing to stdout: ";
+/// The text of the write error.
+inline constexpr const char* failed_printing = "failed printing to stdout: {}";
 inline constexpr const char* all_append_failed = "could not append __name__ to __all__";
 inline constexpr const char* unexpected_native = "unexpected native exception";
 /// SystemError for an option value of no known kind (a corrupted record).
@@ -76,9 +69,9 @@ inline constexpr const char* panic_report_format = "brenk: internal failure on t
 /// On stderr when a PanicException from Python code called back is passed on.
 inline constexpr const char* panic_propagated =
     "brenk: a PanicException raised by Python code called from brenk is propagated\n";
-/// Follow if_then_sent: " (calling thread {id} != owning thread {id})".
-inline constexpr const char* if_then_calling_thread = " (calling thread ";
-inline constexpr const char* if_then_owning_thread = " != owning thread ";
+/// An IfThen used on another thread: the calling thread's id, the owning thread's.
+inline constexpr const char* if_then_sent = "brenk::package::constraint::if_then::IfThen is unsendable, but sent to "
+                                            "another thread (calling thread {} != owning thread {})";
 /// The class name of PanicException.
 inline constexpr const char* panic_type_name = "brenk_runtime.PanicException";
 

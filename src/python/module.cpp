@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <format>
 #include <string>
 
 #include "classes.hpp"
@@ -20,6 +21,10 @@ namespace {
 std::atomic<std::int64_t> recorded_interpreter{-1};
 OnceObject module_cell;
 
+/// Single-phase: the module keeps process-wide state (the class types, the log subscriber).
+/// Its code is thread-safe, yet on a free-threaded build it declares that it needs the GIL
+/// (create_module): that is the module's declared contract, which importers may check, so it
+/// stays until the contract changes.
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT, "brenk", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
@@ -29,8 +34,8 @@ PyObject* main_entry(PyObject*, PyObject*) noexcept
 {
     return guard<PyObject*>(nullptr, []() -> PyObject* {
         const int error = write_whole(Stream::out, messages::entry_line);
-        if (error == write_interrupted) throw ErrorSet{};
-        if (error != 0) panic(messages::failed_printing + std::string(std::strerror(error)), messages::at_lib);
+        if (error == write_interrupted) throw_error_set();
+        if (error != 0) panic(std::format(messages::failed_printing, std::strerror(error)), messages::at_lib);
         Py_RETURN_NONE;
     });
 }
@@ -52,7 +57,7 @@ void add_to_module(PyObject* module, PyObject* name, PyObject* value)
         raise_cast_error(all.get(), "PyList");
     }
     if (PyList_Append(all.get(), name) < 0) {
-        if (fatal_error_pending()) throw ErrorSet{}; // out of memory: the import fails with it
+        if (fatal_error_pending()) throw_error_set(); // out of memory: the import fails with it
         panic(messages::all_append_failed, messages::at_lib);
     }
     check_status(PyObject_SetAttr(module, name, value));
@@ -122,7 +127,7 @@ void build_module_tree(PyObject* top)
 
 PyObject* create_module()
 {
-    Ref module = check(PyModule_Create2(&module_def, 1013));
+    Ref module = check(PyModule_Create2(&module_def, PYTHON_API_VERSION));
 #ifdef Py_GIL_DISABLED
     check_status(PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_USED));
 #endif
@@ -139,7 +144,7 @@ PyObject* init_module() noexcept
         if (!recorded_interpreter.compare_exchange_strong(expected, id) && expected != id) {
             raise(PyExc_ImportError, messages::subinterpreter_refused);
         }
-        return Py_NewRef(module_cell.get_or_init(create_module));
+        return Ref::borrow(module_cell.get_or_init(create_module)).release();
     });
 }
 

@@ -1,8 +1,16 @@
 #include "object.hpp"
 
+#include <format>
 #include <vector>
 
+#include "messages.hpp"
+
 namespace brenk::py {
+
+void raise_not_constructed(PyObject* obj)
+{
+    raise(PyExc_TypeError, std::format(messages::not_constructed, type_qualname(Py_TYPE(obj))));
+}
 
 PyObject* create_class(const char* qualified_name, const ClassSpec& spec)
 {

@@ -4,6 +4,7 @@
 #include <Python.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <optional>
@@ -17,14 +18,17 @@
 
 namespace brenk::py {
 
-/// The fields every object starts with. `constructed` is set last by the constructor: an
-/// object made without it (by `object.__new__` on a class whose `__new__` was replaced) is all
-/// zero, has no payload, and is refused before any read. `borrow` guards the payload: any
-/// number of readers or one writer. Classes whose payload nobody reads after construction (an
-/// outline) never take it; it sits in padding the header has anyway.
+/// The fields every object starts with. `constructed` is set by the constructor: an object
+/// made without it (by `object.__new__` on a class whose `__new__` was replaced) is all zero,
+/// has no payload, and is refused before any read (raise_not_constructed). `borrow` guards the
+/// payload: any number of readers or one writer. Classes whose payload nobody reads after
+/// construction (an outline) never take it; it sits in padding the header has anyway, as does
+/// `kind`: a constraint object's core::ConstraintKind, written before any other code sees the
+/// object and never changed, so it is read without a borrow (zero for other classes).
 struct ObjectHeader {
     PyObject_HEAD BorrowFlag borrow;
     bool constructed;
+    std::uint8_t kind;
 };
 
 /// An object of a class whose payload is a `Payload`.
@@ -46,6 +50,9 @@ template <class T, class... Args> PyObject* allocate_object(PyTypeObject* type, 
     object->constructed = true;
     return obj;
 }
+
+/// Raises TypeError "'{type}' object was not created by its constructor".
+[[noreturn, gnu::cold, gnu::noinline]] void raise_not_constructed(PyObject* obj);
 
 /// The object behind `self`, or TypeError when it was made without its constructor.
 template <class T> T* constructed_object(PyObject* self)
@@ -104,7 +111,7 @@ template <const Signature& Sig, auto Construct>
 PyObject* construct_vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf, PyObject* kwnames) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        Bound<Sig.count> bound;
+        Bound<Sig.count()> bound;
         bound.bind(Sig, args, nargsf, kwnames);
         return Construct(reinterpret_cast<PyTypeObject*>(type), bound);
     });
@@ -113,7 +120,7 @@ template <const Signature& Sig, auto Construct>
 PyObject* construct_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept
 {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        Bound<Sig.count> bound;
+        Bound<Sig.count()> bound;
         bound.bind(Sig, args, kwargs);
         return Construct(type, bound);
     });

@@ -1,6 +1,7 @@
 #include "option_value_conversion.hpp"
 
 #include <cstring>
+#include <format>
 #include <string>
 
 #include "errors.hpp"
@@ -45,7 +46,7 @@ std::optional<core::OptionValue> try_bool(PyObject* obj)
     PyTypeObject* type = Py_TYPE(obj);
     if (!is_numpy_bool_type(type)) return std::nullopt;
     if (type->tp_as_number == nullptr || type->tp_as_number->nb_bool == nullptr) return std::nullopt;
-    // Runs Python code (a look-alike class's __bool__); every caller holds `obj`.
+    // Runs Python code (a look-alike class's __bool__); every caller holds `obj` (ref.hpp's rules).
     const int truth = type->tp_as_number->nb_bool(obj);
     if (truth < 0) {
         discard_error();
@@ -62,7 +63,7 @@ Ref integer_of(PyObject* obj)
 {
     if (PyLong_Check(obj)) return Ref::borrow(obj);
     if (!PyIndex_Check(obj)) return {};
-    // Runs Python code (__index__); every caller holds `obj`.
+    // Runs Python code (__index__); every caller holds `obj` (ref.hpp's rules).
     Ref index = Ref::steal(PyNumber_Index(obj));
     if (!index) discard_error();
     return index;
@@ -87,7 +88,7 @@ std::optional<core::OptionValue> try_float(PyObject* obj, PyObject* integer)
     PyNumberMethods* number = Py_TYPE(obj)->tp_as_number;
     double value = 0;
     if (number != nullptr && number->nb_float != nullptr) {
-        // Runs Python code (__float__); every caller holds `obj`.
+        // Runs Python code (__float__); every caller holds `obj` (ref.hpp's rules).
         value = PyFloat_AsDouble(obj);
     }
     else if (integer != nullptr) {
@@ -139,18 +140,15 @@ std::optional<core::OptionValue> try_extract_option_value(PyObject* obj)
 core::OptionValue extract_option_value(PyObject* obj)
 {
     if (auto value = try_extract_option_value(obj)) return std::move(*value);
-    const std::string message = messages::option_conversion_head +
-                                render_object(reinterpret_cast<PyObject*>(Py_TYPE(obj))) +
-                                messages::option_conversion_tail;
-    emit(option_value_conversion_site, message);
-    raise(PyExc_TypeError, message);
+    raise_logged(option_value_conversion_site, PyExc_TypeError,
+                 std::format(messages::option_conversion, render_object(reinterpret_cast<PyObject*>(Py_TYPE(obj)))));
 }
 
 PyObject* option_value_to_object(const core::OptionValue& value)
 {
     switch (core::kind_of(value)) {
     case core::OptionKind::Bool:
-        return Py_NewRef(std::get<bool>(value.v) ? Py_True : Py_False);
+        return PyBool_FromLong(std::get<bool>(value.v));
     case core::OptionKind::Int:
         return check(PyLong_FromLongLong(std::get<std::int64_t>(value.v))).release();
     case core::OptionKind::Float:

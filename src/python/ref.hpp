@@ -1,5 +1,17 @@
 #pragma once
 // The one owning handle for Python references. Every incref is visible at the call site.
+//
+// Rules of use, which the rest of the binding refers to as "ref.hpp's rules":
+// 1. Python code may drop the caller's reference while we run. Any call that can run Python
+//    code (a conversion hook, __len__ or __iter__, str(), __del__ run by a release, an import or
+//    audit hook) may drop references the caller passed us, e.g. through a functools.partial
+//    whose arguments it replaces or a keyword dict it clears. What is used after such a call is
+//    held by a Ref first; a borrowed pointer is used only before it or while a Ref holds it.
+// 2. Every owned reference is a Ref: arrays of owned references are arrays of Ref, and a
+//    new reference handed to the interpreter leaves through release(). No bare incref or
+//    decref outside this file and deallocators (the lint checks it).
+// 3. A Ref's release may run Python code (rule 1): drop one only where that is safe, outside
+//    critical sections and after borrows that Python code must not see are given back.
 #include <Python.h>
 
 #include <utility>

@@ -37,4 +37,10 @@ std::string_view str_utf8(PyObject* str)
     throw_error_set();
 }
 
+std::string text_of_str(PyObject* obj)
+{
+    if (!PyUnicode_Check(obj)) raise_cast_error(obj, "str");
+    return std::string(str_utf8(obj));
+}
+
 } // namespace brenk::py

@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace brenk::py {
@@ -17,5 +18,8 @@ PyObject* utf8_to_str_lossy(std::string_view text);
 std::string_view str_utf8(PyObject* str);
 /// The same, or nothing with the encoding error left pending for the caller to handle.
 std::optional<std::string_view> try_str_utf8(PyObject* str) noexcept;
+/// A copy of the text of an object that must be a str (an argument, a dict key), or TypeError
+/// "'{type}' object cannot be cast as 'str'".
+std::string text_of_str(PyObject* obj);
 
 } // namespace brenk::py

@@ -1,17 +1,17 @@
 #include "type_cmp.hpp"
 
+#include "constraint_conversion.hpp"
 #include "constraint_object.hpp"
 #include "type_cmp_type.hpp"
+#include "type_if_then.hpp"
 
 namespace brenk::py {
 namespace {
 
 constexpr const char* cmp_parameters[] = {"lhs", "rhs", "op"};
-constexpr Signature cmp_signature{"Cmp.__new__()", cmp_parameters, 3, 3, false};
-constexpr const char* if_then_parameters[] = {"then"};
-constexpr Signature if_then_signature{"Cmp.if_then()", if_then_parameters, 1, 1, false};
+constexpr Signature cmp_signature{.full_name = "Cmp.__new__()", .names = cmp_parameters, .required = 3};
 
-core::Constraint build(PyObject* const* args)
+core::Constraint build(BoundArgs args)
 {
     core::Constraint lhs = convert_argument("lhs", [&] { return extract_constraint(args[0]); });
     core::Constraint rhs = convert_argument("rhs", [&] { return extract_constraint(args[1]); });
@@ -55,23 +55,6 @@ int set_op(PyObject* self, PyObject* value, void*) noexcept
     });
 }
 
-/// cond.if_then(then): an IfThen owned by the calling thread.
-PyObject* if_then(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept
-{
-    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-        Bound<1> bound;
-        bound.bind(if_then_signature, args, static_cast<std::size_t>(nargsf), kwnames);
-        // Held like the argument: converting `then` may run Python code that drops the caller's
-        // reference to self.
-        Ref held_self = Ref::borrow(self);
-        ConstraintObject* obj = checked_constraint(self);
-        SharedBorrow borrow(obj->borrow);
-        borrow.require();
-        core::Constraint then = convert_argument("then", [&] { return extract_constraint(bound[0]); });
-        return constraint_to_object(core::make_if_then(obj->payload, std::move(then)));
-    });
-}
-
 PyGetSetDef getset[] = {
     {"lhs", get_lhs, set_lhs, nullptr, nullptr},
     {"rhs", get_rhs, set_rhs, nullptr, nullptr},
@@ -80,9 +63,7 @@ PyGetSetDef getset[] = {
 };
 
 PyMethodDef methods[] = {
-    {"if_then", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&if_then)), METH_FASTCALL | METH_KEYWORDS,
-     "if_then($self, then)\n--\n\nWrap this condition in an IfThen constraint.\n\ncond.if_then(then) => If ( cond ) "
-     "Then ( then )"},
+    if_then_method,
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -7,11 +7,11 @@ namespace brenk::py {
 namespace {
 
 constexpr const char* parameters[] = {"name"};
-constexpr Signature signature{"Depends.__new__()", parameters, 1, 1, false};
+constexpr Signature signature{.full_name = "Depends.__new__()", .names = parameters, .required = 1};
 
-core::Constraint build(PyObject* const* args)
+core::Constraint build(BoundArgs args)
 {
-    return core::make_depends(convert_argument("name", [&] { return text_argument(args[0]); }));
+    return core::make_depends(convert_argument("name", [&] { return text_of_str(args[0]); }));
 }
 
 PyObject* get_on(PyObject* self, void*) noexcept
@@ -21,7 +21,7 @@ PyObject* get_on(PyObject* self, void*) noexcept
 }
 int set_on(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "on", text_argument,
+    return write_node(self, value, "on", text_of_str,
                       [](const core::Constraint&, std::string on) { return core::make_depends(std::move(on)); });
 }
 

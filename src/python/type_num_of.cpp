@@ -1,14 +1,15 @@
 #include "type_num_of.hpp"
 
+#include "constraint_list.hpp"
 #include "constraint_object.hpp"
 
 namespace brenk::py {
 namespace {
 
 constexpr const char* parameters[] = {"of"};
-constexpr Signature signature{"NumOf.__new__()", parameters, 1, 1, false};
+constexpr Signature signature{.full_name = "NumOf.__new__()", .names = parameters, .required = 1};
 
-core::Constraint build(PyObject* const* args)
+core::Constraint build(BoundArgs args)
 {
     return core::make_num_of(convert_argument("of", [&] { return extract_constraint_list(args[0]); }));
 }

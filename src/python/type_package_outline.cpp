@@ -1,12 +1,14 @@
 #include "type_package_outline.hpp"
 
+#include <format>
 #include <string>
 
-#include "constraint_object.hpp"
+#include "constraint_list.hpp"
 #include "core/outline.hpp"
 #include "dict_walk.hpp"
 #include "log.hpp"
 #include "messages.hpp"
+#include "object.hpp"
 #include "option_value_conversion.hpp"
 #include "text.hpp"
 
@@ -17,16 +19,8 @@ namespace {
 using OutlineObject = Object<core::OutlineRecord>;
 
 constexpr const char* parameters[] = {"name", "constraints", "set_options", "set_defaults"};
-constexpr Signature signature{"PackageOutline.__new__()", parameters, 4, 1, true};
-
-// Exact str keys of one dict have distinct texts, so only str subclasses (whose equality
-// may differ from their text's) can make two entries share a name.
-
-std::string key_text(PyObject* key)
-{
-    if (!PyUnicode_Check(key)) raise_cast_error(key, "str");
-    return std::string(str_utf8(key));
-}
+constexpr Signature signature{
+    .full_name = "PackageOutline.__new__()", .names = parameters, .required = 1, .collects_extra = true};
 
 void require_dict(PyObject* obj)
 {
@@ -41,48 +35,49 @@ struct OutlineParts {
     core::OptionDefaults set_defaults;
 };
 
-OutlineParts build_record(PyObject* const* args)
+/// Converts the bound arguments. Exact str keys of one dict have distinct texts, so only str
+/// subclasses (whose equality may differ from their text's) can make two entries share a name:
+/// the settings are told which keys are exact.
+OutlineParts convert_parts(BoundArgs args)
 {
-    OutlineParts record;
-    record.name = convert_argument("name", [&] { return text_argument(args[0]); });
+    OutlineParts parts;
+    parts.name = convert_argument("name", [&] { return text_of_str(args[0]); });
     if (args[1] != nullptr && args[1] != Py_None) {
-        record.constraints = convert_argument("constraints", [&] { return extract_constraint_list(args[1]); });
+        parts.constraints = convert_argument("constraints", [&] { return extract_constraint_list(args[1]); });
     }
     if (args[2] != nullptr && args[2] != Py_None) {
         convert_argument("set_options", [&] {
             require_dict(args[2]);
-            walk_dict(args[2], record.set_options, messages::at_outline, [&](PyObject* key, PyObject* value) {
-                std::string name = key_text(key);
-                record.set_options.assign(std::move(name), extract_option_value(value), PyUnicode_CheckExact(key));
+            walk_dict(args[2], parts.set_options, messages::at_outline, [&](PyObject* key, PyObject* value) {
+                std::string name = text_of_str(key);
+                parts.set_options.assign(std::move(name), extract_option_value(value), PyUnicode_CheckExact(key));
             });
-            record.set_options.finish();
+            parts.set_options.finish();
         });
     }
     if (args[3] != nullptr && args[3] != Py_None) {
         convert_argument("set_defaults", [&] {
             require_dict(args[3]);
-            walk_dict(args[3], record.set_defaults, messages::at_outline, [&](PyObject* key, PyObject* value) {
-                std::string name = key_text(key);
+            walk_dict(args[3], parts.set_defaults, messages::at_outline, [&](PyObject* key, PyObject* value) {
+                std::string name = text_of_str(key);
                 std::optional<core::OptionValue> option;
                 if (value != Py_None) option = extract_option_value(value);
-                record.set_defaults.assign(std::move(name), std::move(option), PyUnicode_CheckExact(key));
+                parts.set_defaults.assign(std::move(name), std::move(option), PyUnicode_CheckExact(key));
             });
-            record.set_defaults.finish();
+            parts.set_defaults.finish();
         });
     }
-    return record;
+    return parts;
 }
 
 [[noreturn]] void raise_extra_keyword(PyObject* keyword)
 {
-    const std::string message = messages::outline_keyword_head + std::string(str_utf8(keyword)) + "'";
-    emit(outline_keyword_site, message);
-    raise(PyExc_ValueError, message);
+    raise_logged(outline_keyword_site, PyExc_ValueError, std::format(messages::outline_keyword, str_utf8(keyword)));
 }
 
 PyObject* construct(PyTypeObject* type, const Bound<4>& args)
 {
-    OutlineParts parts = build_record(args.data());
+    OutlineParts parts = convert_parts(args.args());
     if (PyObject* extra = args.extra_keyword()) raise_extra_keyword(extra);
     core::OutlineRecord record(parts.name, std::move(parts.constraints), parts.set_options, parts.set_defaults);
     return allocate_object<OutlineObject>(type, std::move(record));

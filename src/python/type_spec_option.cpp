@@ -7,12 +7,12 @@ namespace brenk::py {
 namespace {
 
 constexpr const char* parameters[] = {"package_name", "option_name"};
-constexpr Signature signature{"SpecOption.__new__()", parameters, 2, 2, false};
+constexpr Signature signature{.full_name = "SpecOption.__new__()", .names = parameters, .required = 2};
 
-core::Constraint build(PyObject* const* args)
+core::Constraint build(BoundArgs args)
 {
-    std::string package_name = convert_argument("package_name", [&] { return text_argument(args[0]); });
-    std::string option_name = convert_argument("option_name", [&] { return text_argument(args[1]); });
+    std::string package_name = convert_argument("package_name", [&] { return text_of_str(args[0]); });
+    std::string option_name = convert_argument("option_name", [&] { return text_of_str(args[1]); });
     return core::make_spec_option(package_name, option_name);
 }
 
@@ -33,13 +33,13 @@ PyObject* get_option_name(PyObject* self, void*) noexcept
 }
 int set_package_name(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "package_name", text_argument, [](const core::Constraint& old, std::string name) {
+    return write_node(self, value, "package_name", text_of_str, [](const core::Constraint& old, std::string name) {
         return core::make_spec_option(name, node(old).option_name());
     });
 }
 int set_option_name(PyObject* self, PyObject* value, void*) noexcept
 {
-    return write_node(self, value, "option_name", text_argument, [](const core::Constraint& old, std::string name) {
+    return write_node(self, value, "option_name", text_of_str, [](const core::Constraint& old, std::string name) {
         return core::make_spec_option(node(old).package_name(), name);
     });
 }

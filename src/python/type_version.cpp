@@ -12,7 +12,7 @@ namespace {
 using VersionObject = Object<core::Version>;
 
 constexpr const char* parameters[] = {"ver"};
-constexpr Signature signature{"Version.__new__()", parameters, 1, 1, false};
+constexpr Signature signature{.full_name = "Version.__new__()", .names = parameters, .required = 1};
 
 PyObject* construct(PyTypeObject* type, const Bound<1>& args)
 {

@@ -2,8 +2,8 @@
 
 Layering rules, read from the text with comments and string literals blanked out:
 - core-python: src/core includes no Python.h and names nothing of the C API (Py*, _Py*);
-- bare-refcount: Py_INCREF, Py_DECREF and their X/CLEAR/SETREF forms appear only in the reference
-  handle (src/python/ref.hpp) and inside functions whose name says dealloc;
+- bare-refcount: Py_INCREF, Py_DECREF, Py_NewRef and their X/CLEAR/SETREF forms appear only in the
+  reference handle (src/python/ref.hpp) and inside functions whose name says dealloc;
 - include-up: no #include "../...": the binding reaches core headers through the include path.
 """
 
@@ -34,7 +34,7 @@ HIDDEN = re.compile(
 )
 PYTHON_H = re.compile(r'^[ \t]*#[ \t]*include[ \t]*[<"]Python\.h[>"]', re.M)
 C_API_NAME = re.compile(r"\b_?Py(?:[A-Z]|_)\w*")
-REFCOUNT = re.compile(r"\bPy_(?:X?INCREF|X?DECREF|CLEAR|X?SETREF)\b")
+REFCOUNT = re.compile(r"\bPy_(?:X?INCREF|X?DECREF|CLEAR|X?SETREF|X?NewRef)\b")
 INCLUDE_UP = re.compile(r'^[ \t]*#[ \t]*include[ \t]*"\.\./[^"\n]*"', re.M)
 NOT_FUNCTIONS = {"if", "for", "while", "switch", "catch", "return", "sizeof", "alignof", "decltype", "noexcept"}
 
@@ -133,6 +133,8 @@ CASES = [
     ("src/python/a.cpp", "void dealloc(PyObject* o) { }\nvoid g(PyObject* o) { Py_XINCREF(o); }\n", ["bare-refcount"]),
     ("src/python/a.cpp", 'const char* s = R"x(Py_CLEAR(o))x";\n', []),
     ("src/python/ref.hpp", "~Ref() { Py_XDECREF(p_); }\n", []),
+    ("src/python/a.cpp", "PyObject* f(PyObject* o) { return Py_NewRef(o); }\nPyObject* g() { return Py_XNewRef(0); }\n",
+     ["bare-refcount", "bare-refcount"]),
     ("src/python/a.cpp", '#include "../core/version.hpp"\n', ["include-up"]),
 ]
 
