@@ -280,7 +280,7 @@ void run_program(const std::uint8_t* data, std::size_t size)
     }
 
     for (const Entry& e : stack) {
-        (void)value_kind(e.c);
+        (void)comparison_kind(e.c);
         if (!may_render(e.length)) continue;
         const std::string full = constraint_string(e.c);
         check(full.size() == e.length);

@@ -17,7 +17,7 @@ void append_kind(std::string& out, std::optional<ValueKind> kind)
 
 } // namespace
 
-std::optional<ValueKind> value_kind(const Constraint& c) noexcept
+std::optional<ValueKind> comparison_kind(const Constraint& c) noexcept
 {
     switch (c.kind()) {
     case ConstraintKind::Cmp:
@@ -28,7 +28,7 @@ std::optional<ValueKind> value_kind(const Constraint& c) noexcept
     case ConstraintKind::SpecOption:
         return ValueKind::Unknown;
     case ConstraintKind::Value:
-        return value_kind_of(c.as<ValueNode>().value_kind());
+        return value_kind_of(c.as<ValueNode>().option_kind());
     case ConstraintKind::IfThen:
     case ConstraintKind::Maximize:
     case ConstraintKind::Minimize:
@@ -39,8 +39,8 @@ std::optional<ValueKind> value_kind(const Constraint& c) noexcept
 
 std::optional<Constraint> check_comparison(Constraint lhs, Constraint rhs, CmpType op, std::string& message)
 {
-    const auto lhs_kind = value_kind(lhs);
-    const auto rhs_kind = value_kind(rhs);
+    const auto lhs_kind = comparison_kind(lhs);
+    const auto rhs_kind = comparison_kind(rhs);
     bool accepted = rhs_kind && lhs_kind && *lhs_kind == *rhs_kind;
     if (accepted && *lhs_kind == ValueKind::Bool) accepted = op == CmpType::Equal || op == CmpType::NotEqual;
     if (accepted) return make_cmp(std::move(lhs), std::move(rhs), op);

@@ -10,7 +10,7 @@
 namespace brenk::core {
 
 /// The type a constraint stands for; IfThen, Maximize and Minimize have none.
-std::optional<ValueKind> value_kind(const Constraint& c) noexcept;
+std::optional<ValueKind> comparison_kind(const Constraint& c) noexcept;
 
 /// Accepts lhs `op` rhs and returns the Cmp node, or returns nothing and sets `message`
 /// to the refusal text, each side's rendering cut at message_text_cap.

@@ -23,7 +23,7 @@ const char* payload(const Node* n) noexcept
 
 std::size_t num_of_size(std::size_t stored_count) noexcept
 {
-    return 8 + stored_list::bytes(stored_count);
+    return num_of_items_offset + stored_list::bytes(stored_count);
 }
 
 /// The size a node's block was allocated with, read back from its contents.
@@ -182,9 +182,9 @@ OptionValue ValueNode::value() const
     return packed::get_value(p);
 }
 
-OptionKind ValueNode::value_kind() const noexcept
+OptionKind ValueNode::option_kind() const noexcept
 {
-    return packed::value_kind(packed_value());
+    return packed::option_kind_at(packed_value());
 }
 
 Constraint make_cmp(Constraint lhs, Constraint rhs, CmpType op)
@@ -234,7 +234,7 @@ Constraint make_num_of(std::vector<Constraint> of)
     auto* n = new_node<NumOfNode>(num_of_size(list.stored_count()));
     auto* bytes = reinterpret_cast<unsigned char*>(n);
     bytes[payload_offset] = static_cast<unsigned char>(list.stored_count());
-    list.put(reinterpret_cast<char*>(bytes + 8));
+    list.put(reinterpret_cast<char*>(bytes + num_of_items_offset));
     return Constraint::adopt(n);
 }
 

@@ -117,11 +117,15 @@ void destroy(char* at, std::size_t stored_count) noexcept;
 } // namespace stored_list
 using stored_list::inline_list_max;
 
-/// The stored count of the items in byte 5, the items from byte 8.
+/// Where a NumOf's items start: past its stored count, aligned for a Constraint.
+inline constexpr std::size_t num_of_items_offset = 8;
+static_assert(num_of_items_offset > payload_offset && num_of_items_offset % alignof(Constraint) == 0);
+
+/// The stored count of the items at the payload offset, the items from num_of_items_offset.
 struct NumOfNode : Node {
     NumOfNode() noexcept : Node(ConstraintKind::NumOf) {}
     std::size_t stored_count() const noexcept { return reinterpret_cast<const unsigned char*>(this)[payload_offset]; }
-    const char* items() const noexcept { return reinterpret_cast<const char*>(this) + 8; }
+    const char* items() const noexcept { return reinterpret_cast<const char*>(this) + num_of_items_offset; }
     std::span<const Constraint> of() const noexcept { return stored_list::get(items(), stored_count()); }
 };
 struct SpecOptionNode : Node {
@@ -133,7 +137,7 @@ struct SpecOptionNode : Node {
 struct ValueNode : Node {
     ValueNode() noexcept : Node(ConstraintKind::Value) {}
     OptionValue value() const;
-    OptionKind value_kind() const noexcept;
+    OptionKind option_kind() const noexcept;
     const char* packed_value() const noexcept { return reinterpret_cast<const char*>(this) + payload_offset; }
 };
 static_assert(sizeof(CmpNode) == 24 && sizeof(IfThenNode) == 24 && sizeof(ItemNode) == 16);

@@ -164,7 +164,7 @@ double get_double(const char*& in) noexcept
 
 OptionValue get_value(const char*& in)
 {
-    const OptionKind kind = value_kind(in++);
+    const OptionKind kind = option_kind_at(in++);
     switch (kind) {
     case OptionKind::Bool:
         return OptionValue{*in++ != 0};
@@ -186,7 +186,7 @@ void get_value_end(const char*& in) noexcept
         ++in;
         return;
     }
-    switch (value_kind(in++)) {
+    switch (option_kind_at(in++)) {
     case OptionKind::Bool:
         ++in;
         break;
@@ -205,7 +205,7 @@ void get_value_end(const char*& in) noexcept
 
 bool value_text(const char* in, Sink& sink)
 {
-    const OptionKind kind = value_kind(in++);
+    const OptionKind kind = option_kind_at(in++);
     switch (kind) {
     case OptionKind::Bool:
         return sink.write(*in != 0 ? "true" : "false");

@@ -14,7 +14,7 @@ namespace brenk::core::packed {
 struct ValueView {
     const char* at;
 
-    OptionKind kind() const noexcept { return value_kind(at); }
+    OptionKind kind() const noexcept { return option_kind_at(at); }
     bool as_bool() const noexcept { return at[1] != 0; }
     std::int64_t as_int() const noexcept
     {

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "packed.hpp"
 #include "render.hpp"
 
 namespace brenk::core {

@@ -144,7 +144,7 @@ VersionView::iterator& VersionView::iterator::operator++() noexcept
 
 OptionKind OptionValueView::kind() const noexcept
 {
-    return static_cast<OptionKind>(core::packed::value_kind(packed_));
+    return static_cast<OptionKind>(core::packed::option_kind_at(packed_));
 }
 
 bool OptionValueView::as_bool() const

@@ -129,7 +129,7 @@ TEST(CheckComparison, ValueKinds)
 {
     for (const Sample& s : samples()) {
         SCOPED_TRACE(s.text);
-        const auto kind = value_kind(s.make());
+        const auto kind = comparison_kind(s.make());
         static constexpr const char* names[] = {"Unknown", "Bool", "Int", "Float", "Str", "Version"};
         const std::string text = kind ? std::string("Some(") + names[static_cast<int>(*kind)] + ")" : "None";
         EXPECT_EQ(text, s.type_text);

@@ -60,7 +60,7 @@ TEST(Packed, ValueNodesReadBackEveryKindAndLength)
     for (const OptionValue& v : values()) {
         const Constraint node = make_value(v);
         EXPECT_TRUE(same(node.as<ValueNode>().value(), v)) << constraint_string(node).substr(0, 40);
-        EXPECT_EQ(node.as<ValueNode>().value_kind(), kind_of(v));
+        EXPECT_EQ(node.as<ValueNode>().option_kind(), kind_of(v));
     }
 }
 
