@@ -35,6 +35,24 @@ TRUNCATION_MARKER = "\N{HORIZONTAL ELLIPSIS}(truncated)"
 DICT_CHANGED_MESSAGES = {"dictionary changed size during iteration", "dictionary keys changed during iteration"}
 
 
+class UserSeq:
+    """A sequence that is no list or tuple: its length comes from __len__."""
+
+    def __init__(self, items):
+        self.items = list(items)
+
+    def __len__(self):
+        return len(self.items)
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+
+class LenRaises(UserSeq):
+    def __len__(self):
+        raise RuntimeError("no length")
+
+
 @dataclasses.dataclass
 class Completed:
     """Outcome of a child interpreter run."""

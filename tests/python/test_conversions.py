@@ -23,7 +23,7 @@ from brenk.package.constraint import (
 )
 from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
-from helpers import capture_unraisable, panic_type, render
+from helpers import LenRaises, UserSeq, capture_unraisable, panic_type, render
 
 pytestmark = [pytest.mark.smoke, pytest.mark.tsan]
 
@@ -336,22 +336,6 @@ def test_objects_come_back_as_their_own_class(kind):
 
 
 # ---------------------------------------------------------------- sequences
-
-
-class UserSeq:
-    def __init__(self, items):
-        self.items = list(items)
-
-    def __len__(self):
-        return len(self.items)
-
-    def __getitem__(self, i):
-        return self.items[i]
-
-
-class LenRaises(UserSeq):
-    def __len__(self):
-        raise RuntimeError("no length")
 
 
 class IterOnlyWorks(UserSeq):

@@ -11,29 +11,13 @@ import brenk  # noqa: F401
 from brenk.package.constraint import Cmp, CmpType, Depends, IfThen, Maximize, NumOf, SpecOption
 from brenk.package.outline import PackageOutline
 from brenk.package.version import Version
-from helpers import DICT_CHANGED_MESSAGES, panic_type
+from helpers import DICT_CHANGED_MESSAGES, LenRaises, UserSeq, panic_type
 
 pytestmark = [pytest.mark.smoke, pytest.mark.tsan]
 
 
 class MyStr(str):
     pass
-
-
-class UserSeq:
-    def __init__(self, items):
-        self.items = list(items)
-
-    def __len__(self):
-        return len(self.items)
-
-    def __getitem__(self, i):
-        return self.items[i]
-
-
-class LenRaises(UserSeq):
-    def __len__(self):
-        raise RuntimeError("length unknown")
 
 
 def _gen():
@@ -81,14 +65,30 @@ def test_constructs(args, kwargs):
 
 
 def test_keys_with_equal_text_replace_each_other():
+    calls = []
+
     class OddKey(str):
         # distinct dict keys that share one text
         __hash__ = object.__hash__
 
         def __eq__(self, other):
+            calls.append("__eq__")
             return self is other
 
-    PackageOutline("pkg", set_options={OddKey("a"): 1, OddKey("a"): 2}, set_defaults={OddKey("a"): None, "a": 3})
+    class Counted:
+        def __init__(self, n):
+            self.n = n
+
+        def __index__(self):
+            calls.append(self.n)
+            return self.n
+
+    set_options = {OddKey("a"): Counted(1), OddKey("a"): Counted(2)}
+    set_defaults = {OddKey("a"): None, "a": Counted(3)}
+    calls.clear()
+    assert type(PackageOutline("pkg", set_options=set_options, set_defaults=set_defaults)) is PackageOutline
+    # Every entry is converted once, in order; keys are told apart by their text, never by __eq__.
+    assert calls == [1, 2, 3]
 
 
 def test_outline_is_opaque_and_hashable():
