@@ -13,6 +13,7 @@
 
 #include "constraint.hpp"
 #include "packed.hpp"
+#include "stored_list.hpp"
 
 namespace brenk::core {
 
