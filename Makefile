@@ -1,17 +1,5 @@
-# Developer entry points. The work is done by tools/dev; this file picks where it runs.
-#
-#   make build                      the module for py314, py314d, py313t, py315 and the core tests
-#   make pytest INTERP=py314d ARGS="-k version"
-#   make test                       everything, warnings as errors, one summary line at the end
-#                                   (also the lint, the leak check on py314d, asan, valgrind and a
-#                                   smoke check of one 3.14 wheel)
-#   make lint                       layering rules of src/, clang-format and ruff (tests/lint)
-#   make valgrind [ARGS=...]        memcheck over a smoke subset (or pytest ARGS) on the 3.14 build
-#   make demo | make bench | make fuzz RUNS=1000000 | make asan ARGS=... | make clean
-#   make wheels                     sdist + manylinux_2_17 wheels (3.14, 3.13t, 3.15; 3.14t where
-#                                   installed), checked, the tests against each installed wheel
-#   make stress REPEATS=100         the thread hammers on free-threaded 3.13t, each repeated REPEATS times
-#   make tsan ARGS=...              3.13t and the module under ThreadSanitizer: hammers + pytest-run-parallel
+# Developer entry points. The work is done by tools/dev; this file picks where it runs. The
+# targets and what each does: tools/commands.py, printed by `tools/dev help`.
 #
 # Outside the sysroot (BRENK_IN_SYSROOT unset) on a machine without python3.14 on PATH, every
 # target reruns itself inside it through tools/devenv; BRENK_DEVENV=1 forces that.

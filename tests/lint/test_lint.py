@@ -1,4 +1,5 @@
-"""Mechanical checks of the source tree: the layering rules of src/, clang-format and ruff.
+"""Mechanical checks of the source tree: the layering rules of src/, clang-format, ruff, and that
+the README's table of commands is tools/commands.py's.
 
 Layering rules, read from the text with comments and string literals blanked out:
 - core-python: src/core includes no Python.h and names nothing of the C API (Py*, _Py*);
@@ -9,6 +10,7 @@ Layering rules, read from the text with comments and string literals blanked out
 
 from __future__ import annotations
 
+import importlib.util
 import os
 import re
 import shutil
@@ -115,6 +117,15 @@ def test_clang_format():
                           text=True)
     flagged = sorted({line.split(":", 1)[0] for line in done.stderr.splitlines() if ": error: " in line})
     assert done.returncode == 0 or flagged, done.stderr
+
+
+def test_readme_lists_the_commands():
+    spec = importlib.util.spec_from_file_location("commands", ROOT / "tools" / "commands.py")
+    commands = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(commands)
+    assert commands.markdown() in (ROOT / "README.md").read_text(), (
+        "README.md's table of commands is not tools/commands.py's: paste `tools/dev help --markdown`"
+    )
 
 
 def test_ruff():
