@@ -19,7 +19,7 @@ import time
 from pathlib import Path
 
 import brenk
-from bench import build_native, build_python, repository
+from bench_workload import build_native, build_python, repository
 
 EVAL = Path(brenk.__file__).resolve().parent / "brenk-eval"
 WRITER = Path(brenk.__file__).resolve().parent / "brenk_json_bench"
@@ -31,7 +31,7 @@ PROCESS_SAMPLE = 200
 WORKLOAD = f"""
 import sys
 sys.path.insert(0, {str(HERE)!r})
-from bench import build_native, repository
+from bench_workload import build_native, repository
 outlines = build_native(repository({PACKAGES}))
 def once():
     return outlines
