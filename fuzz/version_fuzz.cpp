@@ -71,9 +71,9 @@ void check_same_parts(const brenk::core::Version& a, const brenk::core::Version&
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    brenk::core::VersionError error{};
-    const auto version = brenk::core::parse_version(input, error);
+    const auto version = brenk::core::parse_version(input);
     if (!version) {
+        const brenk::core::VersionError& error = version.error();
         const std::string rendering = error.render();
         check(clean_utf8(rendering));
         if (error.kind == brenk::core::VersionErrorKind::InvalidPart) {
@@ -90,8 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < parts.size(); ++i) check((parts[i].kind == brenk::core::PartKind::Sep) == (i % 2 == 1));
     check(version->text().size() <= input.size());
 
-    brenk::core::VersionError again_error{};
-    const auto again = brenk::core::parse_version(version->text(), again_error);
+    const auto again = brenk::core::parse_version(version->text());
     check(again.has_value());
     check(again->text() == version->text());
     check_same_parts(*version, *again);

@@ -37,7 +37,7 @@ std::optional<ValueKind> comparison_kind(const Constraint& c) noexcept
     return std::nullopt;
 }
 
-std::optional<Constraint> check_comparison(Constraint lhs, Constraint rhs, CmpType op, std::string& message)
+Result<Constraint, std::string> check_comparison(Constraint lhs, Constraint rhs, CmpType op)
 {
     const auto lhs_kind = comparison_kind(lhs);
     const auto rhs_kind = comparison_kind(rhs);
@@ -45,7 +45,7 @@ std::optional<Constraint> check_comparison(Constraint lhs, Constraint rhs, CmpTy
     if (accepted && *lhs_kind == ValueKind::Bool) accepted = op == CmpType::Equal || op == CmpType::NotEqual;
     if (accepted) return make_cmp(std::move(lhs), std::move(rhs), op);
 
-    message = "Cannot compare type ";
+    std::string message = "Cannot compare type ";
     append_kind(message, lhs_kind);
     message += " from constraint ";
     BoundedSink lhs_text(message);
@@ -58,7 +58,7 @@ std::optional<Constraint> check_comparison(Constraint lhs, Constraint rhs, CmpTy
     message += " using operator '";
     message += operator_text(op);
     message += '\'';
-    return std::nullopt;
+    return Refusal{std::move(message)};
 }
 
 } // namespace brenk::core

@@ -1,10 +1,10 @@
 #include "version.hpp"
 
+#include <cassert>
 #include <charconv>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <stdexcept>
 
 #include "escape.hpp"
 
@@ -115,35 +115,28 @@ struct BlockDeleter {
 
 } // namespace
 
-std::optional<Version> parse_version(std::string_view text, VersionError& error)
+Result<Version, VersionError> parse_version(std::string_view text)
 {
-    if (text.size() > max_version_text) {
-        error.kind = VersionErrorKind::TooLong;
-        error.segment.clear();
-        return std::nullopt;
-    }
+    if (text.size() > max_version_text) return Refusal{VersionError{VersionErrorKind::TooLong, {}}};
     std::unique_ptr<VersionData, BlockDeleter> data(VersionData::allocate(text.size()));
     Parser parser(*data);
+    VersionError error{};
     std::size_t start = 0;
     // Separators are ASCII, so scanning bytes finds them at code point boundaries.
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (!is_separator(text[i])) continue;
-        if (!parser.segment(text.substr(start, i - start), error)) return std::nullopt;
+        if (!parser.segment(text.substr(start, i - start), error)) return Refusal{std::move(error)};
         parser.separator(text[i]);
         start = i + 1;
     }
-    if (start == text.size()) {
-        error.kind = VersionErrorKind::TrailingSeparator;
-        error.segment.clear();
-        return std::nullopt;
-    }
-    if (!parser.segment(text.substr(start), error)) return std::nullopt;
+    if (start == text.size()) return Refusal{VersionError{VersionErrorKind::TrailingSeparator, {}}};
+    if (!parser.segment(text.substr(start), error)) return Refusal{std::move(error)};
     return Version(Rc<VersionData>::adopt(data.release()));
 }
 
 VersionData* VersionData::allocate(std::size_t text_capacity)
 {
-    if (text_capacity > max_version_text) throw std::length_error("version text longer than 4 GiB");
+    assert(text_capacity <= max_version_text);
     void* block = ::operator new(sizeof(VersionData) + text_capacity);
     return new (block) VersionData();
 }

@@ -9,6 +9,7 @@
 
 #include "enums.hpp"
 #include "rc.hpp"
+#include "result.hpp"
 
 namespace brenk::core {
 
@@ -33,7 +34,8 @@ struct VersionData : Counted {
     char* text() noexcept { return reinterpret_cast<char*>(this + 1); }
     const char* text() const noexcept { return reinterpret_cast<const char*>(this + 1); }
 
-    /// One block for at most `text_capacity` text bytes (std::length_error beyond 4 GiB).
+    /// One block for `text_capacity` text bytes, at most max_version_text: callers check first
+    /// (parse_version refuses a longer text; every other text came from a version).
     static VersionData* allocate(std::size_t text_capacity);
     static void operator delete(void* p) noexcept { ::operator delete(p); }
 };
@@ -69,9 +71,9 @@ struct VersionError {
     std::string render() const;
 };
 
-/// Parses a UTF-8 version text; on failure returns nothing and fills `error`. A text longer than
+/// Parses a UTF-8 version text, or refuses it with the broken rule. A text longer than
 /// max_version_text is refused as TooLong before anything is allocated.
-std::optional<Version> parse_version(std::string_view text, VersionError& error);
+Result<Version, VersionError> parse_version(std::string_view text);
 
 /// Appends the debug form of one part (Int(1), Str("rc1"), Wildcard(Rest), Sep('.')).
 void append_part_debug(std::string& out, const Version& v, const VersionPart& p);

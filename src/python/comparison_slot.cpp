@@ -26,10 +26,8 @@ PyObject* constraint_richcompare(PyObject* self, PyObject* other, int op) noexce
                                                       core::CmpType::Equal,   core::CmpType::NotEqual,
                                                       core::CmpType::Greater, core::CmpType::GreaterOrEqual};
         if (op < 0 || op > 5) Py_RETURN_NOTIMPLEMENTED;
-        std::string refusal;
-        std::optional<core::Constraint> cmp =
-            core::check_comparison(obj->payload, std::move(*rhs), by_opcode[op], refusal);
-        if (!cmp) raise(PyExc_NotImplementedError, refusal);
+        auto cmp = core::check_comparison(obj->payload, std::move(*rhs), by_opcode[op]);
+        if (!cmp) raise(PyExc_NotImplementedError, cmp.error());
         return constraint_to_object(std::move(*cmp));
     });
 }

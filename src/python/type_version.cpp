@@ -21,9 +21,8 @@ PyObject* construct(PyTypeObject* type, const Bound<1>& args)
         if (!PyUnicode_Check(ver)) raise_cast_error(ver, "str");
         return str_utf8(ver);
     });
-    core::VersionError error;
-    std::optional<core::Version> parsed = core::parse_version(text, error);
-    if (!parsed) raise(PyExc_ValueError, error.render());
+    auto parsed = core::parse_version(text);
+    if (!parsed) raise(PyExc_ValueError, parsed.error().render());
     return allocate_object<VersionObject>(type, std::move(*parsed));
 }
 

@@ -40,9 +40,8 @@ Constraint val_str(std::string s)
 }
 Constraint val_version(std::string_view text)
 {
-    VersionError error{};
-    auto v = parse_version(text, error);
-    if (!v) throw std::invalid_argument(error.render());
+    auto v = parse_version(text);
+    if (!v) throw std::invalid_argument(v.error().render());
     return make_value(OptionValue{std::move(*v)});
 }
 template <class... C> Constraint num_of(C... items)

@@ -216,8 +216,7 @@ TEST(FloatTextRoundTrip, ShortDecimals)
 
 TEST(OptionValueText, EachKind)
 {
-    VersionError error{};
-    const auto version = parse_version("01.2.0-rc1", error);
+    const auto version = parse_version("01.2.0-rc1");
     ASSERT_TRUE(version.has_value());
     const std::pair<OptionValue, std::string> cases[] = {
         {OptionValue{true}, "true"},

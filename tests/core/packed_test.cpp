@@ -15,8 +15,7 @@ namespace {
 
 OptionValue version_value(std::string_view text)
 {
-    VersionError error{};
-    return OptionValue{*parse_version(text, error)};
+    return OptionValue{*parse_version(text)};
 }
 
 bool same(const OptionValue& a, const OptionValue& b)

@@ -17,8 +17,7 @@ using detail::Access;
 
 core::Version version(std::string_view text)
 {
-    core::VersionError error{};
-    return *core::parse_version(text, error);
+    return *core::parse_version(text);
 }
 
 TEST(Read, EveryKindsFields)
