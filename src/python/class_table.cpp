@@ -58,13 +58,20 @@ static_assert(table_is_in_id_order(), "class_table[] is indexed by ClassId");
 
 } // namespace
 
-/// kind -> class, derived from the table.
+/// kind -> class and kind -> hooks, derived from the table.
 constexpr std::array<ClassId, core::constraint_kind_count> class_by_kind = [] {
     std::array<ClassId, core::constraint_kind_count> ids{};
     for (const ClassEntry& entry : class_table) {
         if (entry.kind != no_kind) ids[static_cast<std::size_t>(entry.kind)] = entry.id;
     }
     return ids;
+}();
+constexpr std::array<const ClassHooks*, core::constraint_kind_count> hooks_by_kind = [] {
+    std::array<const ClassHooks*, core::constraint_kind_count> hooks{};
+    for (const ClassEntry& entry : class_table) {
+        if (entry.kind != no_kind) hooks[static_cast<std::size_t>(entry.kind)] = entry.hooks;
+    }
+    return hooks;
 }();
 
 } // namespace brenk::py

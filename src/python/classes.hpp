@@ -53,9 +53,11 @@ struct ClassEntry {
     const ClassHooks* hooks = nullptr; // null: none
 };
 
-/// Defined by class_table.cpp: the table, indexed by ClassId, and the class of each node kind.
+/// Defined by class_table.cpp: the table, indexed by ClassId, the class of each node kind and
+/// that class's hooks (null for none: every read of a node looks here, so it is one load).
 extern const ClassEntry class_table[class_count];
 extern const std::array<ClassId, core::constraint_kind_count> class_by_kind;
+extern const std::array<const ClassHooks*, core::constraint_kind_count> hooks_by_kind;
 
 /// The class's type object (borrowed), creating it on first need. A failed creation raises
 /// RuntimeError "An error occurred while initializing class {name}" with the cause.
@@ -76,12 +78,10 @@ inline ClassId class_of(core::ConstraintKind kind)
 {
     return class_by_kind[static_cast<std::size_t>(kind)];
 }
-/// The hooks of the class whose objects hold nodes of `kind`.
-inline const ClassHooks& hooks_of(core::ConstraintKind kind) noexcept
+/// The hooks of the class whose objects hold nodes of `kind`, or null when it has none.
+inline const ClassHooks* hooks_of(core::ConstraintKind kind) noexcept
 {
-    static constexpr ClassHooks none{};
-    const ClassHooks* hooks = class_table[static_cast<int>(class_of(kind))].hooks;
-    return hooks != nullptr ? *hooks : none;
+    return hooks_by_kind[static_cast<std::size_t>(kind)];
 }
 
 } // namespace brenk::py

@@ -12,7 +12,8 @@ namespace {
 /// Before an object's node is released: its class's before_release hook.
 void before_release(ConstraintObject* obj) noexcept
 {
-    if (auto hook = hooks_of(constraint_kind(obj)).before_release) hook(reinterpret_cast<PyObject*>(obj));
+    const ClassHooks* hooks = hooks_of(constraint_kind(obj));
+    if (hooks != nullptr && hooks->before_release != nullptr) hooks->before_release(reinterpret_cast<PyObject*>(obj));
 }
 
 /// One function for the eight classes, so that it identifies their objects.
@@ -28,7 +29,8 @@ bool is_constraint_object(PyObject* obj) noexcept
 ConstraintObject* checked_constraint(PyObject* self)
 {
     ConstraintObject* obj = constructed_object<ConstraintObject>(self);
-    if (auto hook = hooks_of(constraint_kind(obj)).check_use) hook(self);
+    const ClassHooks* hooks = hooks_of(constraint_kind(obj));
+    if (hooks != nullptr && hooks->check_use != nullptr) hooks->check_use(self);
     return obj;
 }
 
@@ -38,7 +40,8 @@ PyObject* new_constraint_object(PyTypeObject* type, core::Constraint node)
     PyObject* obj = allocate_object<ConstraintObject>(type, std::move(node));
     as_constraint(obj)->kind = static_cast<std::uint8_t>(kind);
     // Not yet seen by any other code, so what the hook adds may follow `constructed`.
-    if (auto hook = hooks_of(kind).after_allocation) hook(obj);
+    const ClassHooks* hooks = hooks_of(kind);
+    if (hooks != nullptr && hooks->after_allocation != nullptr) hooks->after_allocation(obj);
     return obj;
 }
 
